@@ -1,0 +1,2 @@
+#!/bin/sh
+echo "Hello from the demo tools folder"
