@@ -84,7 +84,9 @@ TDibImage ReadDib(const uint8_t* Data, size_t Size, int HeightDivisor = 1,
 
 // Writes a BMP file: BITMAPFILEHEADER, 40-byte info header (5-6-5 16-bit
 // images get their three bit-field masks after it), the colour table for
-// <= 8 bits, and uncompressed rows bottom-up.
+// <= 8 bits, and uncompressed rows bottom-up. A 32-bit image with an alpha
+// channel (AlphaMask set) gets a 108-byte V4 header instead, the only one
+// that can say so, so that saving keeps its transparency.
 void WriteBmp(const TDibImage& Image, TStream& Stream);
 
 }  // namespace platform
