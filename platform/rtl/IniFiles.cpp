@@ -79,22 +79,28 @@ TLookup Lookup(std::string_view text, std::string_view section, const std::strin
 
 }  // namespace
 
+namespace {
+
+std::string Finish(std::optional<std::string> value, std::string_view Default, uint32_t Size) {
+  std::string result = value ? std::move(*value) : TrimRight(Default);
+  const size_t limit = Size == 0 ? 0 : Size - 1;
+  if (result.size() > limit) result.resize(limit);
+  return result;
+}
+
+}  // namespace
+
+std::string ProfileStringFromText(std::string_view Text, std::string_view Section,
+                                  std::string_view Key, std::string_view Default, uint32_t Size) {
+  return Finish(Lookup(Text, Section, &Key).value, Default, Size);
+}
+
 std::string GetPrivateProfileString(std::string_view Section, std::string_view Key,
                                     std::string_view Default, uint32_t Size,
                                     const std::string& FileName) {
-  std::string value;
-  bool found = false;
-  if (const auto text = ReadFile(FileName)) {
-    TLookup lookup = Lookup(*text, Section, &Key);
-    if (lookup.value) {
-      value = std::move(*lookup.value);
-      found = true;
-    }
-  }
-  if (!found) value = TrimRight(Default);
-  const size_t limit = Size == 0 ? 0 : Size - 1;
-  if (value.size() > limit) value.resize(limit);
-  return value;
+  std::optional<std::string> value;
+  if (const auto text = ReadFile(FileName)) value = Lookup(*text, Section, &Key).value;
+  return Finish(std::move(value), Default, Size);
 }
 
 std::string TIniFile::ReadString(std::string_view Section, std::string_view Ident,

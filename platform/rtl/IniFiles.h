@@ -21,6 +21,10 @@ std::string GetPrivateProfileString(std::string_view Section, std::string_view K
                                     std::string_view Default, uint32_t Size,
                                     const std::string& FileName);
 
+// The same lookup on settings text already in memory.
+std::string ProfileStringFromText(std::string_view Text, std::string_view Section,
+                                  std::string_view Key, std::string_view Default, uint32_t Size);
+
 class TIniFile : public TObject {
 public:
   const char* ClassName() const noexcept override { return "TIniFile"; }
