@@ -109,7 +109,9 @@ protected:
 
 private:
   void Run();
+  void WaitFinished();
   void Join();
+  void ApplyPriority();
 
   std::atomic<bool> terminated_{false};
   std::atomic<bool> started_{false};
@@ -121,7 +123,8 @@ private:
   const DWORD threadId_;
   std::thread::native_handle_type handle_{};
   std::thread thread_;
-  std::mutex joinLock_;
+  std::mutex joinLock_;  // guards thread_; held by Start until thread_ is stored
+  std::mutex priorityLock_;
   mutable std::mutex fatalLock_;
   std::exception_ptr fatalException_;
 };
