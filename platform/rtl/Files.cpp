@@ -92,7 +92,7 @@ int32_t AttributesOf(const std::string& fullName, const std::string& name, int64
 }
 
 // Reads entries until one matches; fills F and returns 0, or
-// ERROR_NO_MORE_FILES.
+// FindNoMoreFiles.
 int NextMatch(TSearchRec& F) {
   TFindState& state = *F.FindHandle;
   while (dirent* entry = readdir(state.dir)) {
@@ -107,7 +107,7 @@ int NextMatch(TSearchRec& F) {
     F.Size = size;
     return 0;
   }
-  return ERROR_NO_MORE_FILES;
+  return FindNoMoreFiles;
 }
 
 }  // namespace
@@ -121,17 +121,17 @@ int FindFirst(const std::string& Path, int32_t Attr, TSearchRec& F) {
   state->pattern = pattern;
   state->excluded = ~Attr & (faHidden | faSysFile | faVolumeID | faDirectory);
   state->dir = opendir(state->folder.empty() ? "." : state->folder.c_str());
-  if (!state->dir) return ERROR_PATH_NOT_FOUND;
+  if (!state->dir) return FindPathNotFound;
   F.FindHandle = std::move(state);
   if (NextMatch(F) != 0) {
     FindClose(F);
-    return ERROR_FILE_NOT_FOUND;
+    return FindFileNotFound;
   }
   return 0;
 }
 
 int FindNext(TSearchRec& F) {
-  if (!F.FindHandle) return ERROR_NO_MORE_FILES;
+  if (!F.FindHandle) return FindNoMoreFiles;
   return NextMatch(F);
 }
 

@@ -27,10 +27,11 @@ inline constexpr int32_t faDirectory = 0x10;
 inline constexpr int32_t faArchive = 0x20;    // never set here
 inline constexpr int32_t faAnyFile = 0x3F;
 
-// Results of FindFirst / FindNext.
-inline constexpr int ERROR_FILE_NOT_FOUND = 2;
-inline constexpr int ERROR_PATH_NOT_FOUND = 3;
-inline constexpr int ERROR_NO_MORE_FILES = 18;
+// FindFirst / FindNext results other than 0, with the values of the Windows
+// error codes (named apart from the shell's error constants).
+inline constexpr int FindFileNotFound = 2;
+inline constexpr int FindPathNotFound = 3;
+inline constexpr int FindNoMoreFiles = 18;
 
 struct TFindState;
 
@@ -51,7 +52,7 @@ struct TSearchRec {
 // every name, as does "*"), e.g. "/cd/data/*.*". Entries come in the order
 // the file system lists them, "." and ".." included. Hidden, system and
 // folder entries are skipped unless Attr admits them. Returns 0 when F holds
-// an entry, otherwise an ERROR_ code.
+// an entry, otherwise one of the codes above.
 int FindFirst(const std::string& Path, int32_t Attr, TSearchRec& F);
 int FindNext(TSearchRec& F);
 void FindClose(TSearchRec& F);

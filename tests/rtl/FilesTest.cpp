@@ -116,12 +116,12 @@ TEST(Files, AttributeFilterAndPatterns) {
 TEST(Files, EmptyAndMissingFolders) {
   TempFolder folder;
   TSearchRec rec;
-  EXPECT_EQ(FindFirst(folder.path + "*.*", 0, rec), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(FindNext(rec), ERROR_NO_MORE_FILES);
+  EXPECT_EQ(FindFirst(folder.path + "*.*", 0, rec), FindFileNotFound);
+  EXPECT_EQ(FindNext(rec), FindNoMoreFiles);
   auto dots = List(folder.path + "*.*", faAnyFile);
   std::sort(dots.begin(), dots.end());
   EXPECT_EQ(dots, (std::vector<std::string>{".", ".."}));
-  EXPECT_EQ(FindFirst(folder.path + "nothing/*.*", faAnyFile, rec), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(FindFirst(folder.path + "nothing/*.*", faAnyFile, rec), FindPathNotFound);
   FindClose(rec);
   FindClose(rec);  // closing twice is harmless
 }
