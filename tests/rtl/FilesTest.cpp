@@ -1,10 +1,12 @@
 #include "platform/rtl/Files.h"
 
 #include <dirent.h>
+#include <sys/types.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -71,6 +73,7 @@ TEST(Files, ListingGivesEveryEntryInFileSystemOrderWithAttributes) {
   fs::create_directory(folder.path + ".cache");
   fs::permissions(folder.path + "locked.txt", fs::perms::owner_read | fs::perms::group_read);
   fs::create_symlink("missing-target", folder.path + "dangling");
+  ASSERT_EQ(mkfifo((folder.path + "pipe").c_str(), 0644), 0);
 
   std::map<std::string, Entry> entries;
   EXPECT_EQ(List(folder.path + "*.*", faAnyFile, &entries), RawOrder(folder.path));
@@ -84,8 +87,12 @@ TEST(Files, ListingGivesEveryEntryInFileSystemOrderWithAttributes) {
       {"Tools", {faDirectory, 0}},
       {".cache", {faDirectory | faHidden, 0}},
       {"dangling", {0, 0}},
+      {"pipe", {faSysFile, 0}},
   };
   EXPECT_EQ(entries, expected);
+  auto plain = List(folder.path + "*.*", 0);
+  std::sort(plain.begin(), plain.end());
+  EXPECT_EQ(plain, (std::vector<std::string>{"archive.tar.gz", "dangling", "locked.txt", "setup.exe"}));
 }
 
 TEST(Files, AttributeFilterAndPatterns) {

@@ -76,9 +76,12 @@ TEST(IniFiles, LookupRules) {
       {"missing", "label", "Install", "Install"},
       {"kelvane1", "missing", "trailing blanks go  ", "trailing blanks go"},
   };
-  for (const Case& c : cases)
+  for (const Case& c : cases) {
     EXPECT_EQ(GetPrivateProfileString(c.section, c.key, c.def, 1024, ini.path), c.expected)
         << "[" << c.section << "] " << c.key;
+    EXPECT_EQ(platform::ProfileStringFromText(kLauncherIni, c.section, c.key, c.def, 1024),
+              c.expected);
+  }
 }
 
 TEST(IniFiles, ValuesAreCutToTheBuffer) {
