@@ -12,6 +12,13 @@ namespace platform {
 // -1 when c is 0 or the result does not fit 32 bits.
 int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
+// The platform family the program runs on. Linux behaves as the NT family;
+// tests may pose as another family to reach the code paths kept for it.
+inline constexpr int32_t VER_PLATFORM_WIN32s = 0;
+inline constexpr int32_t VER_PLATFORM_WIN32_WINDOWS = 1;
+inline constexpr int32_t VER_PLATFORM_WIN32_NT = 2;
+inline int32_t Win32Platform = VER_PLATFORM_WIN32_NT;
+
 // Accepts leading blanks, then either "$" and 1 to 8 hex digits (either
 // case; 8 digits give the 32-bit pattern, so "$FFFFFFFF" is -1), or an
 // optional sign and decimal digits within the 32-bit signed range. Nothing
