@@ -1,0 +1,77 @@
+#pragma once
+// TGIFImage: the picture class that the picture system creates for ".gif"
+// files. It holds a decoded GIF as a header and a list of frames.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gif/decode/Frame.h"
+#include "gif/decode/Items.h"
+#include "gif/picture/Settings.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Graphic.h"
+#include "platform/threads/Sync.h"
+
+namespace gif {
+
+class TGIFPainter;
+
+using TGIFWarning = std::function<void(platform::TObject* Sender, uint8_t Severity, const std::string& Message)>;
+using TGIFPainterEvent = std::function<void(platform::TObject* Sender)>;
+
+class TGIFImage : public platform::TGraphic {
+public:
+  TGIFImage();
+  ~TGIFImage() override;
+  TGIFImage(const TGIFImage&) = delete;
+  TGIFImage& operator=(const TGIFImage&) = delete;
+  const char* ClassName() const noexcept override { return "TGIFImage"; }
+
+  bool Equals(const platform::TGraphic* Other) const override;
+  bool GetEmpty() const override;
+  int32_t GetHeight() const override;
+  int32_t GetWidth() const override;
+  void SetHeight(int32_t Value) override;
+  void SetWidth(int32_t Value) override;
+  platform::HPALETTE GetPalette() override;
+  void SetPalette(platform::HPALETTE Handle) override;
+  void LoadFromStream(platform::TStream& Stream) override;
+  void SaveToStream(platform::TStream& Stream) override;
+  virtual void ReportWarning(platform::TObject* Sender, uint8_t Severity, const std::string& Message);
+
+  void ClearImage();
+  // A frame becomes owned by the picture; a bitmap is converted into a new
+  // frame; anything else raises "Object type not supported for operation".
+  int AppendFrame(std::unique_ptr<TGIFSubImage> Frame);
+  int AppendFrame(platform::TPersistent* Source);
+  GIFVersionCode RequiredVersion() const;
+  int ColorResolution() const;
+  int BitDepth() const;
+  uint32_t BackgroundColorValue();
+  bool UsesWebPalette() const;
+  platform::TBitmap* EnsureBitmap();
+  void DropBitmap();
+
+  bool DrawBusy = false;
+  bool PaletteBusy = false;
+  std::unique_ptr<TGIFImageList> Frames;
+  std::unique_ptr<TGIFHeader> Header;
+  platform::HPALETTE PaletteHandle{};
+  platform::TThreadList<TGIFPainter> Painters;
+  TGIFDrawFlags DrawFlags;
+  uint8_t ReductionMethod;
+  int32_t ReductionBits;
+  uint8_t DitherMode;
+  uint8_t EncoderKind;
+  TGIFWarning WarningHandler;
+  std::unique_ptr<platform::TBitmap> CachedBitmap;
+  TGIFPainter* DrawPainter = nullptr;  // not owned
+  uint8_t PainterPriority;
+  int32_t SpeedPercent;
+  uint32_t BackdropColor = 0x1FFFFFFF;  // clNone: taken from the picture
+  TGIFPainterEvent StartHandler, FrameHandler, LoopHandler, EndHandler;
+};
+
+}  // namespace gif
