@@ -9,7 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
-#include <future>
+#include <condition_variable>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,13 +35,41 @@ struct TTimer {
   uint32_t due;  // Clock() milliseconds
 };
 
-// A message sent from another thread, waiting for the owner to run it.
+// A message sent from another thread, waiting for the owner to run it. The
+// sender takes the result (and any exception) out under the lock, so the
+// exception object never outlives the sender's catch on the owner's side.
 struct TSentMessage {
-  HWND hwnd;
-  UINT message;
-  WPARAM wParam;
-  LPARAM lParam;
-  std::promise<LRESULT> result;
+  TSentMessage(HWND window, UINT number, WPARAM w, LPARAM l)
+      : hwnd(window), message(number), wParam(w), lParam(l) {}
+  void Finish(LRESULT value, std::exception_ptr failure) {
+    {
+      std::lock_guard guard(lock);
+      result = value;
+      error = std::move(failure);
+      done = true;
+    }
+    finished.notify_all();
+  }
+  LRESULT Await() {
+    std::exception_ptr failure;
+    {
+      std::unique_lock guard(lock);
+      finished.wait(guard, [this] { return done; });
+      failure = std::move(error);
+    }
+    if (failure) std::rethrow_exception(failure);
+    return result;
+  }
+
+  const HWND hwnd;
+  const UINT message;
+  const WPARAM wParam;
+  const LPARAM lParam;
+  std::mutex lock;
+  std::condition_variable finished;
+  LRESULT result = 0;
+  std::exception_ptr error;
+  bool done = false;
 };
 
 struct TQueue {
@@ -148,7 +177,7 @@ void RetireQueue(const std::shared_ptr<TQueue>& queue) {
     queue->dead = true;
     unserved.swap(queue->sent);
   }
-  for (auto& message : unserved) message->result.set_value(0);
+  for (auto& message : unserved) message->Finish(0, nullptr);
 }
 
 bool Post(TQueue& queue, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -181,15 +210,21 @@ bool ServeSent(TQueue& queue) {
     std::lock_guard guard(queue.lock);
     batch.swap(queue.sent);
   }
-  for (auto& sent : batch) {
+  const bool any = !batch.empty();
+  while (!batch.empty()) {
+    auto sent = std::move(batch.front());
+    batch.pop_front();
+    LRESULT result = 0;
+    std::exception_ptr failure;
     try {
       auto proc = FindProc(sent->hwnd);
-      sent->result.set_value(proc ? (*proc)(sent->message, sent->wParam, sent->lParam) : 0);
+      if (proc && *proc) result = (*proc)(sent->message, sent->wParam, sent->lParam);
     } catch (...) {
-      sent->result.set_exception(std::current_exception());
+      failure = std::current_exception();
     }
+    sent->Finish(result, std::move(failure));
   }
-  return !batch.empty();
+  return any;
 }
 
 bool Take(TQueue& queue, MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax, bool remove) {
@@ -366,15 +401,14 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (owner == GetCurrentThreadId()) return (*proc)(message, wParam, lParam);
   auto queue = FindQueue(owner);
   if (!queue) return 0;
-  auto sent = std::make_shared<TSentMessage>(TSentMessage{hwnd, message, wParam, lParam, {}});
-  auto result = sent->result.get_future();
+  auto sent = std::make_shared<TSentMessage>(hwnd, message, wParam, lParam);
   {
     std::lock_guard guard(queue->lock);
     if (queue->dead) return 0;
     queue->sent.push_back(sent);
   }
   queue->Wake();
-  return result.get();
+  return sent->Await();
 }
 
 bool PeekMessage(MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
