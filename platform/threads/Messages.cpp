@@ -128,24 +128,35 @@ TRegistry& Registry() {
 
 void RetireQueue(const std::shared_ptr<TQueue>& queue);
 
-// The calling thread's queue, created on first use and retired with the thread.
+// The calling thread's queue, created on first use. A thread's queue is
+// retired with the thread; the main thread's lives as long as the process,
+// because static destructors may still post and pump after main() returns.
+thread_local TQueue* tCurrentQueue = nullptr;
+thread_local bool tQueueRetired = false;
+
 struct TQueueHolder {
   std::shared_ptr<TQueue> queue;
   ~TQueueHolder() {
     if (queue) RetireQueue(queue);
+    tCurrentQueue = nullptr;
+    tQueueRetired = true;
   }
 };
-thread_local TQueueHolder tQueue;
+thread_local TQueueHolder tQueueHolder;
 
 TQueue& CurrentQueue() {
-  if (!tQueue.queue) {
-    auto queue = std::make_shared<TQueue>(GetCurrentThreadId());
+  if (tCurrentQueue) return *tCurrentQueue;
+  auto queue = std::make_shared<TQueue>(GetCurrentThreadId());
+  {
     auto& registry = Registry();
     std::lock_guard guard(registry.lock);
     registry.queues[queue->threadId] = queue;
-    tQueue.queue = std::move(queue);
   }
-  return *tQueue.queue;
+  // A thread that asks again while its thread-locals are being destroyed
+  // keeps the new queue for the short rest of its life.
+  if (!IsMainThread() && !tQueueRetired) tQueueHolder.queue = queue;
+  tCurrentQueue = queue.get();
+  return *tCurrentQueue;
 }
 
 std::shared_ptr<TQueue> FindQueue(DWORD threadId) {
@@ -398,7 +409,7 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD owner = 0;
   auto proc = FindProc(hwnd, &owner);
   if (!proc) return 0;
-  if (owner == GetCurrentThreadId()) return (*proc)(message, wParam, lParam);
+  if (owner == GetCurrentThreadId()) return *proc ? (*proc)(message, wParam, lParam) : 0;
   auto queue = FindQueue(owner);
   if (!queue) return 0;
   auto sent = std::make_shared<TSentMessage>(hwnd, message, wParam, lParam);
