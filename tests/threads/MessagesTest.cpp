@@ -187,6 +187,26 @@ TEST(MessageQueue, WorkerThreadQueueEndsWithTheThread) {
   EXPECT_FALSE(PostThreadMessage(worker, WM_APP, 0, 0));
 }
 
+TEST(MessageQueue, SendToAThreadThatEndsWithoutServingGivesZero) {
+  std::atomic<HWND> window{nullptr};
+  TEvent ready(true, false);
+  bool called = false;
+  std::thread owner([&] {
+    window = AllocateHWnd([&](UINT, WPARAM, LPARAM) {
+      called = true;
+      return LRESULT(1);
+    });
+    ready.SetEvent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Ends without ever taking a message: its windows go with it.
+  });
+  ready.WaitFor(INFINITE);
+  EXPECT_EQ(SendMessage(window, WM_USER, 0, 0), 0);  // must not hang
+  owner.join();
+  EXPECT_FALSE(called);
+  EXPECT_FALSE(IsWindow(window));
+}
+
 TEST(MessageQueue, WaitMessageWaitsForANewMessage) {
   DrainQueue();
   PostMessage(nullptr, WM_USER, 0, 0);
