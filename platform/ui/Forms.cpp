@@ -9,6 +9,7 @@
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Files.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/ui/Clipbrd.h"
 #include "platform/ui/Dialogs.h"
 
 namespace platform {
@@ -327,6 +328,7 @@ std::string DefaultTitle() {
 
 TApplication::TApplication() : TComponent(nullptr), title_(DefaultTitle()) {
   Application = this;
+  Clipboard();  // pictures reach the clipboard through the graphics layer
   if (HasBackend()) Backend().SetApplicationTitle(title_);
 }
 

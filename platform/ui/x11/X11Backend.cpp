@@ -702,7 +702,11 @@ bool TX11Backend::GetClipboard(uint16_t format, std::vector<uint8_t>& data) {
     return true;
   }
   if (XGetSelectionOwner(dpy_, A("CLIPBOARD")) == None) return false;
-  return ConvertSelection(A(ClipboardTarget(format).c_str()), data);
+  if (!ConvertSelection(A(ClipboardTarget(format).c_str()), data)) return false;
+  // image/bmp is a BMP file; the bitmap formats hold a packed DIB.
+  if ((format == CF_DIB || format == CF_BITMAP) && data.size() > 14 && data[0] == 'B' && data[1] == 'M')
+    data.erase(data.begin(), data.begin() + 14);
+  return true;
 }
 
 std::vector<uint16_t> TX11Backend::ClipboardFormats() {
@@ -722,7 +726,7 @@ std::vector<uint16_t> TX11Backend::ClipboardFormats() {
     XFree(name);
     uint16_t format = 0;
     if (target == "image/gif") format = RegisterClipboardFormat("GIF Image");
-    else if (target == "image/bmp") format = 2;  // CF_BITMAP
+    else if (target == "image/bmp") format = CF_DIB;
     else if (target == "UTF8_STRING") format = 1;  // CF_TEXT
     if (format && std::find(formats.begin(), formats.end(), format) == formats.end()) formats.push_back(format);
   }
