@@ -123,6 +123,11 @@ void TGIFSubImage::LoadFromStream(TStream& Stream) {
   }
   if (ImageDescriptor.PackedFields & 0x80)
     LocalColorMap->ReadEntries(Stream, 2 << (ImageDescriptor.PackedFields & 7));
+  if (OwnerImage != nullptr) {
+    int64_t total = int64_t{ImageDescriptor.ImageWidth} * ImageDescriptor.ImageHeight;
+    for (int i = 0; i < OwnerImage->Frames->ItemCount(); ++i) total += OwnerImage->Frames->FrameAt(i)->PixelBytes;
+    if (total > MaxPicturePixels) RaiseGIFError(msg::ImageTooLarge);
+  }
   DecodePixels(Stream);
 }
 
@@ -168,7 +173,7 @@ void TGIFSubImage::SetFramePalette(platform::HPALETTE Handle) {
   if (Handle == PaletteHandle) return;
   if (PaletteHandle) ReleasePalette(PaletteHandle);
   bool dropped = false;
-  if (FrameBitmap && FrameBitmap->Palette() != Handle) {
+  if (FrameBitmap && FrameBitmap->GetPalette() != Handle) {
     FrameBitmap.reset();
     dropped = true;
   }
@@ -180,7 +185,7 @@ void TGIFSubImage::SetFramePalette(platform::HPALETTE Handle) {
 }
 
 platform::HPALETTE TGIFSubImage::FramePalette() {
-  if (FrameBitmap && FrameBitmap->Palette()) return FrameBitmap->Palette();
+  if (FrameBitmap && FrameBitmap->GetPalette()) return FrameBitmap->GetPalette();
   if (PaletteHandle) return PaletteHandle;
   if (OwnerImage != nullptr && OwnerImage->UsesWebPalette()) {
     PaletteHandle = WebPaletteHandle();

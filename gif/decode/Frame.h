@@ -13,10 +13,12 @@
 
 namespace platform {
 class TBitmap;
+class TCanvas;
 }
 
 namespace gif {
 
+class TDIBReader;
 class TGIFExtensionList;
 class TGIFGraphicControlExtension;
 
@@ -43,6 +45,8 @@ public:
   const char* ClassName() const noexcept override { return "TGIFSubImage"; }
 
   GIFVersionCode RequiredVersion() const override;
+  // From another frame or a bitmap; defined by the conversion part.
+  void Assign(const platform::TPersistent* Source) override;
   void LoadFromStream(platform::TStream& Stream) override;
   void SaveToStream(platform::TStream& Stream) override;
   virtual void LoadFromNamedFile(const std::string& FileName);
@@ -64,6 +68,20 @@ public:
   void ReleaseMask();
   void SetFramePalette(platform::HPALETTE Handle);
   platform::HPALETTE FramePalette();
+  bool HasBitmap() const { return FrameBitmap != nullptr; }
+  // Defined by the render part.
+  platform::TBitmap* RenderFrame();  // nullptr for an empty frame or a cancelled rendering
+  bool MaskReady();
+  void DrawFrame(platform::TCanvas& Canvas, const platform::TRect& Rect, bool Tiled, bool Transparent);
+  platform::TRect ScaleFrameRect(const platform::TRect& Rect) const;
+  // To a bitmap: a copy of the rendered frame.
+  void AssignTo(platform::TPersistent* Dest) const override;
+
+  // Steps of building a frame from a bitmap, defined by the conversion part.
+  void CopyRows8(TDIBReader& Reader);
+  void UnpackRows4(TDIBReader& Reader);
+  void UnpackRows1(TDIBReader& Reader);
+  void MatchPixelsByColor();
 
   std::unique_ptr<platform::TBitmap> FrameBitmap;
   platform::HBITMAP MaskHandle{};

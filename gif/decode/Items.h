@@ -39,6 +39,7 @@ inline constexpr char ImageExceedsScreen[] = "Image exceeds Logical Screen size"
 inline constexpr char BitBufferUnderrun[] = "Decoder bit buffer under-run";
 inline constexpr char CircularTableEntry[] = "Circular decoder table entry";
 inline constexpr char CodeSizeTooLarge[] = "Invalid LZW code size";
+inline constexpr char ImageTooLarge[] = "Image is too large";
 inline constexpr char InvalidExtensionIntroducer[] = "Invalid extension introducer";
 inline constexpr char UnknownExtensionType[] = "Unknown extension type";
 inline constexpr char ExtensionLabelMismatch[] =

@@ -9,6 +9,15 @@ using platform::TProgressStage;
 using platform::TRect;
 using platform::TStream;
 
+namespace {
+// The module starts with the program and shuts down at its end. It lives
+// here so that every program that links the picture class runs it.
+struct ModuleLifetime {
+  ModuleLifetime() { GIFModuleStartup(); }
+  ~ModuleLifetime() { GIFModuleShutdown(); }
+} g_module_lifetime;
+}  // namespace
+
 TGIFImage::TGIFImage()
     : Frames(std::make_unique<TGIFImageList>(this)),
       Header(std::make_unique<TGIFHeader>(this)),
@@ -23,6 +32,8 @@ TGIFImage::TGIFImage()
 }
 
 TGIFImage::~TGIFImage() {
+  StopAllPainters();
+  DetachPainters();
   ClearImage();
   // Frames first: their colour maps and extensions still look at the header.
   Frames.reset();
@@ -30,6 +41,7 @@ TGIFImage::~TGIFImage() {
 }
 
 void TGIFImage::ClearImage() {
+  StopAllPainters();
   DropBitmap();
   Frames->ClearItems();
   Header->GlobalColorMap->ClearEntries();
@@ -72,13 +84,13 @@ void TGIFImage::ReportWarning(platform::TObject* Sender, uint8_t Severity, const
   if (WarningHandler) WarningHandler(Sender, Severity, Message);
 }
 
-bool TGIFImage::Equals(const platform::TGraphic* Other) const { return Other == this; }
+bool TGIFImage::Equals(platform::TGraphic* Other) { return Other == this; }
 
-bool TGIFImage::GetEmpty() const { return Frames->ItemCount() == 0; }
+bool TGIFImage::GetEmpty() { return Frames->ItemCount() == 0; }
 
-int32_t TGIFImage::GetWidth() const { return Header->Descriptor.LogicalScreenWidth; }
+int32_t TGIFImage::GetWidth() { return Header->Descriptor.LogicalScreenWidth; }
 
-int32_t TGIFImage::GetHeight() const { return Header->Descriptor.LogicalScreenHeight; }
+int32_t TGIFImage::GetHeight() { return Header->Descriptor.LogicalScreenHeight; }
 
 namespace {
 // The logical screen is 16 bits wide in the format; other sizes cannot be stored.
@@ -186,7 +198,7 @@ platform::HPALETTE TGIFImage::GetPalette() {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{PaletteBusy};
-  if (CachedBitmap && CachedBitmap->Palette()) return CachedBitmap->Palette();
+  if (CachedBitmap && CachedBitmap->GetPalette()) return CachedBitmap->GetPalette();
   if (PaletteHandle) return PaletteHandle;
   if (UsesWebPalette()) {
     PaletteHandle = WebPaletteHandle();
@@ -203,7 +215,7 @@ platform::HPALETTE TGIFImage::GetPalette() {
 void TGIFImage::SetPalette(platform::HPALETTE Handle) {
   if (Handle == PaletteHandle) return;
   if (PaletteHandle) ReleasePalette(PaletteHandle);
-  const bool changed = CachedBitmap && CachedBitmap->Palette() != Handle;
+  const bool changed = CachedBitmap && CachedBitmap->GetPalette() != Handle;
   if (changed) DropBitmap();
   PaletteHandle = Handle;
   if (changed) {
@@ -220,11 +232,6 @@ platform::TBitmap* TGIFImage::EnsureBitmap() {
   CachedBitmap->SetHeight(GetHeight());
   CachedBitmap->SetWidth(GetWidth());
   return CachedBitmap.get();
-}
-
-void TGIFImage::DropBitmap() {
-  // A running painter is asked to stop by the painter part when it exists.
-  CachedBitmap.reset();
 }
 
 }  // namespace gif

@@ -29,16 +29,22 @@ public:
   TGIFImage& operator=(const TGIFImage&) = delete;
   const char* ClassName() const noexcept override { return "TGIFImage"; }
 
-  bool Equals(const platform::TGraphic* Other) const override;
-  bool GetEmpty() const override;
-  int32_t GetHeight() const override;
-  int32_t GetWidth() const override;
+  // Plain drawing of the first frame, stretched to Rect; the painter part
+  // extends it with transparency and animation.
+  void Draw(platform::TCanvas& Canvas, const platform::TRect& Rect) override;
+  // Only this very picture equals it; the same content does not.
+  bool Equals(platform::TGraphic* Other) override;
+  bool GetEmpty() override;
+  int32_t GetHeight() override;
+  int32_t GetWidth() override;
   void SetHeight(int32_t Value) override;
   void SetWidth(int32_t Value) override;
   platform::HPALETTE GetPalette() override;
   void SetPalette(platform::HPALETTE Handle) override;
   void LoadFromStream(platform::TStream& Stream) override;
   void SaveToStream(platform::TStream& Stream) override;
+  // From another GIF picture, a bitmap or any other picture; none clears.
+  void Assign(const platform::TPersistent* Source) override;
   virtual void ReportWarning(platform::TObject* Sender, uint8_t Severity, const std::string& Message);
 
   void ClearImage();
@@ -53,6 +59,17 @@ public:
   bool UsesWebPalette() const;
   platform::TBitmap* EnsureBitmap();
   void DropBitmap();
+
+  // Drawing and painters, defined by the render part.
+  platform::TBitmap* RenderedBitmap();
+  TGIFPainter* StartPainter(TGIFPainter** Ref, platform::TCanvas* Canvas, TGIFDrawFlags Flags,
+                            const platform::TRect& Rect);
+  void StopDrawPainter();
+  void StopAllPainters();
+  void PaintCachedBitmap(platform::TCanvas& Canvas, const platform::TRect& Rect, platform::TBitmap* Bitmap);
+  void DetachPainters();
+  // To a bitmap: a copy of RenderedBitmap().
+  void AssignTo(platform::TPersistent* Dest) const override;
 
   bool DrawBusy = false;
   bool PaletteBusy = false;

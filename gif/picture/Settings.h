@@ -46,6 +46,11 @@ inline int32_t RenderThreadLimit = 4;
 inline int32_t RenderWaitMs = 5000;
 inline int32_t RenderIdleMs = 60000;
 
+// Most pixels the frames of one picture may hold together (bytes of pixel
+// indices). A file whose descriptors ask for more is refused instead of
+// exhausting memory: a few bytes can announce gigabytes of frames.
+inline int64_t MaxPicturePixels = int64_t{1} << 29;
+
 // The screen has 8 bits per pixel or fewer; set at start-up.
 inline bool PaletteDevice = false;
 inline bool PaletteDeviceDraw = false;
