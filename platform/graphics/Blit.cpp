@@ -275,6 +275,22 @@ struct Scratch {
 };
 thread_local Scratch tScratch;
 
+// One row of a bitwise operation on raw bytes; the rows never overlap (a
+// blit within one surface works from a snapshot), which lets it vectorise.
+// Works eight bytes at a time, then byte by byte.
+template <class Op>
+inline void ByteOp(uint8_t* __restrict d, const uint8_t* __restrict s, size_t n, Op op) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t a, b;
+    std::memcpy(&a, d + i, 8);
+    std::memcpy(&b, s + i, 8);
+    a = op(a, b);
+    std::memcpy(d + i, &a, 8);
+  }
+  for (; i < n; ++i) d[i] = static_cast<uint8_t>(op(uint64_t{d[i]}, uint64_t{s[i]}));
+}
+
 // Maps destination offsets 0 .. dn-1 to source offsets for a stretch of
 // sn source pixels (mirrored when asked); nearest pixel, no filtering.
 inline int32_t MapOffset(int32_t i, int32_t dn, int32_t sn, bool mirror) {
@@ -403,10 +419,10 @@ void BlitSurfaces(Surface& dst, const TRect& clipIn, int32_t x, int32_t y, int32
     };
     switch (rop) {
       case 0xCC: rows([&](uint8_t* d, const uint8_t* s) { std::memcpy(d, s, bytes); }); return;
-      case 0x88: rows([&](uint8_t* d, const uint8_t* s) { for (size_t i = 0; i < bytes; ++i) d[i] &= s[i]; }); return;
-      case 0xEE: rows([&](uint8_t* d, const uint8_t* s) { for (size_t i = 0; i < bytes; ++i) d[i] |= s[i]; }); return;
-      case 0x66: rows([&](uint8_t* d, const uint8_t* s) { for (size_t i = 0; i < bytes; ++i) d[i] ^= s[i]; }); return;
-      case 0x33: rows([&](uint8_t* d, const uint8_t* s) { for (size_t i = 0; i < bytes; ++i) d[i] = static_cast<uint8_t>(~s[i]); }); return;
+      case 0x88: rows([&](uint8_t* d, const uint8_t* s) { ByteOp(d, s, bytes, [](uint64_t a, uint64_t b) { return a & b; }); }); return;
+      case 0xEE: rows([&](uint8_t* d, const uint8_t* s) { ByteOp(d, s, bytes, [](uint64_t a, uint64_t b) { return a | b; }); }); return;
+      case 0x66: rows([&](uint8_t* d, const uint8_t* s) { ByteOp(d, s, bytes, [](uint64_t a, uint64_t b) { return a ^ b; }); }); return;
+      case 0x33: rows([&](uint8_t* d, const uint8_t* s) { ByteOp(d, s, bytes, [](uint64_t, uint64_t b) { return ~b; }); }); return;
       default: break;
     }
   }
