@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "gif/decode/Extensions.h"
 #include "gif/decode/Frame.h"
@@ -12,6 +13,7 @@
 #include "gif/render/DIB.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Canvas.h"
+#include "platform/graphics/Icon.h"
 #include "platform/rtl/SysUtils.h"
 
 namespace gif {
@@ -215,8 +217,8 @@ void DrawInto(TBitmap& Bitmap, platform::TGraphic& Graphic) {
 
 // Icons and metafiles draw themselves better than they convert.
 bool DrawsFirst(const platform::TGraphic& Graphic) {
-  const std::string name = Graphic.ClassName();
-  return name == "TIcon" || name == "TMetafile";
+  return dynamic_cast<const platform::TIcon*>(&Graphic) != nullptr ||
+         std::string_view(Graphic.ClassName()) == "TMetafile";
 }
 }  // namespace
 

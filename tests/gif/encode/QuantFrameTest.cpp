@@ -1,6 +1,7 @@
 // Bitmaps and frames becoming frames; pictures assigned from pictures.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "gif/encode/Reduce.h"
 #include "gif/picture/GIFImage.h"
 #include "platform/graphics/Canvas.h"
+#include "platform/graphics/Icon.h"
 #include "tests/gif/decode/GifTestUtil.h"
 #include "tests/gif/encode/QuantBitmaps.h"
 
@@ -278,6 +280,17 @@ TEST_F(Frames, PictureFromOtherSources) {
   const TGIFColor red = (*frame.LocalColorMap)[frame.Pixels[0]];
   EXPECT_EQ(red.Red, 255);
   EXPECT_EQ(red.Green, 0);
+
+  // An icon is drawn into an 8-bit bitmap of its size.
+  platform::TIcon icon;
+  icon.LoadFromFile(std::string(PELLISTO_SHARED_DIR) + "/corpus/hippopotamus.regular.ico");
+  image.Assign(&icon);
+  ASSERT_EQ(image.Frames->ItemCount(), 1);
+  const TGIFSubImage& drawn = *image.Frames->FrameAt(0);
+  EXPECT_EQ(drawn.ImageDescriptor.ImageWidth, 36);
+  EXPECT_EQ(drawn.ImageDescriptor.ImageHeight, 28);
+  EXPECT_EQ(drawn.LocalColorMap->EntryCount, 256);
+  EXPECT_GT(std::set<uint8_t>(drawn.Pixels.get(), drawn.Pixels.get() + drawn.PixelBytes).size(), 4u);
 
   image.Assign(nullptr);
   EXPECT_TRUE(image.GetEmpty());
