@@ -29,7 +29,7 @@ struct Surface {
     info->bmiHeader.biHeight = td ? -h : h;
     info->bmiHeader.biBitCount = static_cast<uint16_t>(b);
     info->bmiHeader.biClrUsed = static_cast<uint32_t>(table.size());
-    std::memcpy(block.data() + sizeof(BITMAPINFOHEADER), table.data(), 4 * table.size());
+    if (!table.empty()) std::memcpy(block.data() + sizeof(BITMAPINFOHEADER), table.data(), 4 * table.size());
     void* p = nullptr;
     bitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &p, nullptr, 0);
     bits = static_cast<uint8_t*>(p);
