@@ -388,6 +388,20 @@ TDibImage ReadDib(const uint8_t* Data, size_t Size, int HeightDivisor, size_t* C
   return image;
 }
 
+TDibImage ReadDib(const uint8_t* Info, size_t InfoSize, const uint8_t* Bits, size_t BitsSize) {
+  const DibHeader h = ParseHeader(Info, InfoSize, 1);
+  const size_t tableEnd = h.TableEnd();
+  if (tableEnd > InfoSize + BitsSize) InvalidBitmap();
+  // One block as in a packed DIB; a colour table cut short stays black.
+  std::vector<uint8_t> dib(tableEnd + BitsSize, 0);
+  std::memcpy(dib.data(), Info, std::min(InfoSize, tableEnd));
+  if (BitsSize) std::memcpy(dib.data() + tableEnd, Bits, BitsSize);
+  size_t len = BitsSize;
+  if (!h.IsRle())
+    len = std::min<uint64_t>(len, TDibImage::RowBytesFor(h.Width, h.BitCount) * static_cast<uint64_t>(h.Height));
+  return DecodeDib(h, dib.data(), dib.size(), tableEnd, len);
+}
+
 TDibImage ReadBmp(TStream& Stream) {
   const int64_t start = Stream.Position();
   const int64_t total = Stream.Size();

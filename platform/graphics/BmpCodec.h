@@ -82,6 +82,10 @@ TDibImage ReadBmp(TStream& Stream);
 TDibImage ReadDib(const uint8_t* Data, size_t Size, int HeightDivisor = 1,
                   size_t* ConsumedBytes = nullptr);
 
+// The same for a header and colour table apart from the pixels, as
+// metafile records carry them.
+TDibImage ReadDib(const uint8_t* Info, size_t InfoSize, const uint8_t* Bits, size_t BitsSize);
+
 // Writes a BMP file: BITMAPFILEHEADER, 40-byte info header (5-6-5 16-bit
 // images get their three bit-field masks after it), the colour table for
 // <= 8 bits, and uncompressed rows bottom-up. A 32-bit image with an alpha
