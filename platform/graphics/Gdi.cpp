@@ -860,8 +860,22 @@ int GetDIBits(HDC DC, HBITMAP Bitmap, uint32_t Start, uint32_t Lines, void* Bits
     }
     h.biClrUsed = 0;
   }
-  if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bpp == 16 || bpp == 32)))
-    return Fail(ERROR_INVALID_PARAMETER), 0;
+  // A header copied from a bit-field DIB may still say BI_BITFIELDS for a
+  // depth without masks: that depth has only the plain layout. For 16 and 32
+  // bits the masks are ours to fill in when the caller left them empty.
+  if (h.biCompression == BI_BITFIELDS && bpp != 16 && bpp != 32) h.biCompression = BI_RGB;
+  if (h.biCompression == BI_BITFIELDS) {
+    uint32_t masks[3];
+    uint8_t* where = reinterpret_cast<uint8_t*>(Info) + h.biSize;
+    std::memcpy(masks, where, sizeof masks);
+    if (masks[0] == 0 && masks[1] == 0 && masks[2] == 0) {
+      if (bpp == 32) { masks[0] = 0xFF0000; masks[1] = 0xFF00; masks[2] = 0xFF; }
+      else if (b->s.bpp == 16 && b->s.is565) { masks[0] = 0xF800; masks[1] = 0x07E0; masks[2] = 0x001F; }
+      else { masks[0] = 0x7C00; masks[1] = 0x03E0; masks[2] = 0x001F; }
+      std::memcpy(where, masks, sizeof masks);
+    }
+  }
+  if (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS) return Fail(ERROR_INVALID_PARAMETER), 0;
   if (h.biWidth <= 0 || h.biHeight == 0) {
     h.biWidth = b->s.width;
     h.biHeight = b->s.height;

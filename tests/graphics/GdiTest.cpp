@@ -257,6 +257,46 @@ TEST_F(GdiLeakTest, GetDIBitsDescribesTheBitmapWithoutBits) {
   src.old = SelectObject(src.dc, src.bitmap);
 }
 
+// Part of a DIB section's own header reused for another depth: the masks
+// of a 5-6-5 section do not stop a 24-bit read, and empty masks are filled in.
+TEST_F(GdiLeakTest, GetDIBitsAcceptsAHeaderTakenFromABitFieldSection) {
+  std::vector<uint8_t> block(sizeof(BITMAPINFOHEADER) + 12, 0);
+  auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
+  info->bmiHeader = {};
+  info->bmiHeader.biWidth = 2;
+  info->bmiHeader.biHeight = 1;
+  info->bmiHeader.biBitCount = 16;
+  info->bmiHeader.biCompression = BI_BITFIELDS;
+  const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
+  std::memcpy(block.data() + sizeof(BITMAPINFOHEADER), masks, sizeof masks);
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(section, nullptr);
+  const uint16_t red565 = 0xF800;
+  std::memcpy(bits, &red565, 2);
+  DIBSECTION ds;
+  ASSERT_EQ(GetObject(section, sizeof ds, &ds), static_cast<int>(sizeof ds));
+  std::vector<uint8_t> request(sizeof(BITMAPINFOHEADER) + 12, 0);
+  auto* req = reinterpret_cast<BITMAPINFO*>(request.data());
+  req->bmiHeader = ds.dsBmih;
+  req->bmiHeader.biBitCount = 24;
+  HDC dc = CreateCompatibleDC(nullptr);
+  uint8_t out[8] = {};
+  ASSERT_EQ(GetDIBits(dc, section, 0, 1, out, req, DIB_RGB_COLORS), 1);
+  EXPECT_EQ(out[2], 255);  // B, G, R
+  EXPECT_EQ(out[0], 0);
+  req->bmiHeader.biBitCount = 16;
+  req->bmiHeader.biCompression = BI_BITFIELDS;
+  std::memset(request.data() + sizeof(BITMAPINFOHEADER), 0, 12);
+  ASSERT_EQ(GetDIBits(dc, section, 0, 1, out, req, DIB_RGB_COLORS), 1);
+  uint32_t got[3];
+  std::memcpy(got, request.data() + sizeof(BITMAPINFOHEADER), sizeof got);
+  EXPECT_EQ(got[1], 0x07E0u);
+  EXPECT_EQ(out[1], 0xF8);
+  DeleteDC(dc);
+  DeleteObject(section);
+}
+
 TEST_F(GdiLeakTest, GetObjectDescribesEachKind) {
   Surface dib(3, 2, 8);
   DIBSECTION ds;
