@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Icon.h"
+#include "platform/graphics/Metafile.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -77,6 +79,9 @@ Registry& TheRegistry() {
   static Registry* r = [] {
     auto* reg = new Registry;
     reg->files.push_back({"bmp", "Bitmaps", GraphicClassOf<TBitmap>("TBitmap")});
+    reg->files.push_back({"ico", "Icons", GraphicClassOf<TIcon>("TIcon")});
+    reg->files.push_back({"emf", "Enhanced Metafiles", GraphicClassOf<TMetafile>("TMetafile")});
+    reg->files.push_back({"wmf", "Metafiles", GraphicClassOf<TMetafile>("TMetafile")});
     reg->clipboard.push_back({CF_BITMAP, GraphicClassOf<TBitmap>("TBitmap")});
     reg->clipboard.push_back({CF_DIB, GraphicClassOf<TBitmap>("TBitmap")});
     return reg;

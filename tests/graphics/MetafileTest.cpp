@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <vector>
@@ -521,6 +526,48 @@ TEST(Metafile, PlainMetafileTakesItsFrameFromTheWindowAndSavesUnchanged) {
   copy.SetWidth(100);
   EXPECT_EQ(copy.Width(), 100);
   EXPECT_EQ(m.Width(), 400);
+}
+
+}  // namespace
+
+namespace {
+
+// The picture system hands ".ico", ".wmf" and ".emf" to these classes,
+// whatever the letter case.
+TEST(PictureFormats, IconsAndMetafilesLoadThroughThePictureSystem) {
+  const auto dir = std::filesystem::temp_directory_path() / ("pictures-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  auto write = [&](const std::string& name, const Bytes& data) {
+    const std::string path = (dir / name).string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), long(data.size()));
+    return path;
+  };
+  std::ifstream in(PELLISTO_SHARED_DIR "/corpus/hippopotamus.regular.ico", std::ios::binary);
+  const Bytes ico{std::istreambuf_iterator<char>(in), {}};
+  struct Case {
+    std::string File;
+    Bytes Data;
+    const char* Class;
+    int Width;
+  };
+  const Case cases[] = {
+      {"icon.ICO", ico, "TIcon", 36},
+      {"shapes.wmf", ShapesWmf().File(100, 50), "TMetafile", 100},
+      {"empty.Emf", Emf().File(3969, 1588), "TMetafile", 150},
+  };
+  platform::TPicture picture;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.File);
+    picture.LoadFromFile(write(c.File, c.Data));
+    ASSERT_NE(picture.Graphic(), nullptr);
+    EXPECT_STREQ(picture.Graphic()->ClassName(), c.Class);
+    EXPECT_EQ(picture.Width(), c.Width);
+  }
+  // A damaged file of a known kind keeps the picture it had.
+  EXPECT_THROW(picture.LoadFromFile(write("broken.wmf", Bytes(40, 7))), platform::EInvalidGraphic);
+  EXPECT_STREQ(picture.Graphic()->ClassName(), "TMetafile");
+  EXPECT_EQ(picture.Width(), 150);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
