@@ -65,47 +65,55 @@ public:
 
 private:
   int ReadCodeBits(int Width) {
-    if (fresh_start_) {
+    if (fresh_start_) [[unlikely]] {
       fresh_start_ = false;
       return clear_code_;
     }
-    if (bit_position_ + Width >= bit_limit_) {
-      if (data_exhausted_) {
-        if (bit_position_ >= bit_limit_) frame_.ReportWarning(1, msg::BitBufferUnderrun);
-        return -1;
-      }
-      buffer_[0] = buffer_[static_cast<size_t>(buffer_fill_ - 2)];
-      buffer_[1] = buffer_[static_cast<size_t>(buffer_fill_ - 1)];
-      uint8_t size_byte = 0;
-      if (stream_.Read(&size_byte, 1) != 1) return -1;  // the stream ended: stop quietly
-      ++position_;
-      int size = size_byte;
-      if (size == 0) {
-        data_exhausted_ = true;
-      } else {
-        const int64_t left = size_ - position_;
-        if (left < size) {
-          // A truncated file: use what is there, the next size read ends it.
-          frame_.ReportWarning(1, msg::PrematureEnd);
-          size = left > 0 ? static_cast<int>(left) : 0;
-        }
-        if (size != 0) {
-          ReadExact(stream_, buffer_.data() + 2, size);
-          position_ += size;
-        }
-      }
-      buffer_fill_ = size + 2;
-      bit_position_ = bit_position_ - bit_limit_ + 16;
-      bit_limit_ = buffer_fill_ * 8;
+    // Note >=: a code that ends exactly at the last buffered bit already
+    // fetches the next sub-block.
+    if (bit_position_ + Width >= bit_limit_) [[unlikely]] {
+      if (!Refill()) return -1;
     }
-    const int lo = bit_position_ >> 3;
-    const int hi = (bit_position_ + Width) >> 3;
-    uint32_t v = buffer_[static_cast<size_t>(lo)];
-    if (hi >= lo + 1) v |= uint32_t{buffer_[static_cast<size_t>(lo + 1)]} << 8;
-    if (hi >= lo + 2) v |= uint32_t{buffer_[static_cast<size_t>(lo + 2)]} << 16;
+    // Three bytes always hold a code of up to 16 bits; bytes past the
+    // code's last one are masked off (the buffer has room to read them).
+    const size_t lo = static_cast<size_t>(bit_position_ >> 3);
+    const uint32_t v = buffer_[lo] | (uint32_t{buffer_[lo + 1]} << 8) | (uint32_t{buffer_[lo + 2]} << 16);
     const int code = static_cast<int>((v >> (bit_position_ & 7)) & kCodeMasks[static_cast<size_t>(Width)]);
     bit_position_ += Width;
     return code;
+  }
+
+  // Reads the next sub-block behind the two bytes carried over; false when
+  // no more bits can come.
+  [[gnu::noinline]] bool Refill() {
+    if (data_exhausted_) {
+      if (bit_position_ >= bit_limit_) frame_.ReportWarning(1, msg::BitBufferUnderrun);
+      return false;
+    }
+    buffer_[0] = buffer_[static_cast<size_t>(buffer_fill_ - 2)];
+    buffer_[1] = buffer_[static_cast<size_t>(buffer_fill_ - 1)];
+    uint8_t size_byte = 0;
+    if (stream_.Read(&size_byte, 1) != 1) return false;  // the stream ended: stop quietly
+    ++position_;
+    int size = size_byte;
+    if (size == 0) {
+      data_exhausted_ = true;
+    } else {
+      const int64_t left = size_ - position_;
+      if (left < size) {
+        // A truncated file: use what is there, the next size read ends it.
+        frame_.ReportWarning(1, msg::PrematureEnd);
+        size = left > 0 ? static_cast<int>(left) : 0;
+      }
+      if (size != 0) {
+        ReadExact(stream_, buffer_.data() + 2, size);
+        position_ += size;
+      }
+    }
+    buffer_fill_ = size + 2;
+    bit_position_ = bit_position_ - bit_limit_ + 16;
+    bit_limit_ = buffer_fill_ * 8;
+    return true;
   }
 
   void Push(int Value) {
@@ -117,8 +125,16 @@ private:
 
   int NextDecodedValue() {
     int code = ReadCodeBits(code_width_);
-    if (code < 0) return code;
-    if (code == clear_code_) {
+    if (code < 0) [[unlikely]]
+      return code;
+    if (code < clear_code_) [[likely]] {
+      // A single value: its string is itself, no walk needed.
+      first_value_ = code;
+      Define();
+      previous_code_ = code;
+      return code;
+    }
+    if (code == clear_code_) [[unlikely]] {
       for (int i = 0; i < clear_code_; ++i) {
         prefix_[static_cast<size_t>(i)] = 0;
         suffix_[static_cast<size_t>(i)] = i;
@@ -136,7 +152,7 @@ private:
       // code) right after a clear code, and it is taken as a pixel value.
       return first_value_;
     }
-    if (code == end_code_) {
+    if (code == end_code_) [[unlikely]] {
       if (!data_exhausted_) SkipRemainingBlocks();
       data_exhausted_ = true;
       return -2;
@@ -153,6 +169,13 @@ private:
     }
     first_value_ = suffix_[static_cast<size_t>(code)];
     Push(first_value_);
+    Define();
+    previous_code_ = in_code;
+    return stack_[static_cast<size_t>(--sp_)];
+  }
+
+  // The new entry: the previous string plus the first value of this one.
+  void Define() {
     if (next_free_code_ <= kTableSize - 1) {
       prefix_[static_cast<size_t>(next_free_code_)] = previous_code_;
       suffix_[static_cast<size_t>(next_free_code_)] = first_value_;
@@ -162,8 +185,6 @@ private:
         ++code_width_;
       }
     }
-    previous_code_ = in_code;
-    return stack_[static_cast<size_t>(--sp_)];
   }
 
   void SkipRemainingBlocks() {
@@ -192,7 +213,7 @@ private:
   std::array<int32_t, kTableSize> prefix_;
   std::array<int32_t, kTableSize> suffix_;
   std::array<int32_t, kStackSize> stack_;
-  std::array<uint8_t, 257> buffer_{};
+  std::array<uint8_t, 257 + 2> buffer_{};  // 2 carried + 255 read, + 2 for the 3-byte gather
 };
 
 }  // namespace

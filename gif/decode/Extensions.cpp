@@ -50,8 +50,10 @@ constexpr TApplicationIdentifier Identifier(const char (&text)[12]) {
 constexpr TApplicationIdentifier kNetscape = Identifier("NETSCAPE2.0");
 constexpr TApplicationIdentifier kAnimExts = Identifier("ANIMEXTS1.0");
 
-std::unique_ptr<TExtensionList> g_extension_registry;
-std::unique_ptr<TAppExtensionList> g_app_extension_registry;
+// Plain pointers: freed by the module's shut-down, which may run from a
+// static destructor, so they must not have destructors of their own.
+TExtensionList* g_extension_registry = nullptr;
+TAppExtensionList* g_app_extension_registry = nullptr;
 
 }  // namespace
 
@@ -107,18 +109,20 @@ const TGIFExtensionClass* TAppExtensionList::ClassForIdentifier(const uint8_t* I
 }
 
 TExtensionList& ExtensionRegistry() {
-  if (!g_extension_registry) g_extension_registry = std::make_unique<TExtensionList>();
+  if (g_extension_registry == nullptr) g_extension_registry = new TExtensionList;
   return *g_extension_registry;
 }
 
 TAppExtensionList& AppExtensionRegistry() {
-  if (!g_app_extension_registry) g_app_extension_registry = std::make_unique<TAppExtensionList>();
+  if (g_app_extension_registry == nullptr) g_app_extension_registry = new TAppExtensionList;
   return *g_app_extension_registry;
 }
 
 void FreeExtensionRegistries() {
-  g_extension_registry.reset();
-  g_app_extension_registry.reset();
+  delete g_extension_registry;
+  g_extension_registry = nullptr;
+  delete g_app_extension_registry;
+  g_app_extension_registry = nullptr;
 }
 
 // --- base extension ---
