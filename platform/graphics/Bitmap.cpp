@@ -360,23 +360,34 @@ void TBitmap::SetSize(int32_t NewWidth, int32_t NewHeight) { Resize(NewWidth, Ne
 
 void TBitmap::Convert(TPixelFormat Format) {
   const int bpp = BitsOf(Format);
-  HPALETTE keep = palette_;
   gdi::Bitmap* current = gdi::AsBitmap(handle_);
-  // A palette of our own that fits the depth is kept; otherwise a standard one.
-  if (bpp <= 8 && keep && current && current->s.bpp > 8) keep = palette_;
-  else if (bpp <= 8 && current && current->s.bpp != bpp) keep = nullptr;
   HBITMAP fresh = nullptr;
+  HPALETTE newPalette = palette_;
   if (Format == TPixelFormat::pfDevice) {
     monochromeDDB_ = false;
     fresh = NewHandleLike(width_, height_, Format, nullptr);
+  } else if (bpp > 8) {
+    fresh = NewHandleLike(width_, height_, Format, nullptr);
   } else {
-    fresh = NewHandleLike(width_, height_, Format, keep);
+    // The colours for the new table: the bitmap's own palette, its own
+    // colour table when that fits, else a standard table.
+    std::vector<uint32_t> table;
+    if (palette_ && current->s.bpp > 8) {
+      table = TableFromPalette(palette_, bpp);
+    } else if (current->s.bpp <= bpp) {
+      table = current->s.colors;
+      table.resize(size_t{1} << bpp, 0);
+    } else {
+      table = StandardTable(bpp);
+      newPalette = Require(PaletteFromTable(table));
+    }
+    fresh = NewDib(width_, height_, Format, table);
+    if (!fresh) {
+      if (newPalette != palette_) DeleteObject(newPalette);
+      RaiseResources();
+    }
   }
   CopyPixels(handle_, fresh);
-  HPALETTE newPalette = palette_;
-  if (bpp <= 8 && Format != TPixelFormat::pfDevice && keep != palette_) {
-    newPalette = Require(PaletteFromTable(gdi::AsBitmap(fresh)->s.colors));
-  }
   Replace(fresh, newPalette);
 }
 

@@ -343,11 +343,17 @@ TSize TCanvas::TextExtent(std::string_view Text) {
   return {platform::TextWidth(request, Text), platform::TextHeight(request)};
 }
 
-TColor TCanvas::Pixel(int32_t X, int32_t Y) { return GetPixel(RequireHandle(), X, Y); }
+// Per-pixel access needs no tools in the DC; skipping their selection keeps
+// colour-by-colour loops cheap.
+TColor TCanvas::Pixel(int32_t X, int32_t Y) {
+  if (!handle_) RequireHandle();
+  return GetPixel(handle_, X, Y);
+}
 
 void TCanvas::SetPixel(int32_t X, int32_t Y, TColor Color) {
   Changing();
-  platform::SetPixel(RequireHandle(), X, Y, ColorToRGB(Color));
+  if (!handle_) RequireHandle();
+  platform::SetPixel(handle_, X, Y, ColorToRGB(Color));
   Changed();
 }
 

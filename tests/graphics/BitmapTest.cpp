@@ -65,6 +65,19 @@ TEST_F(GdiLeakTest, PixelFormatConversionsKeepTheColours) {
   EXPECT_THROW(b.SetPixelFormat(TPixelFormat::pfCustom), EInvalidGraphic);
 }
 
+TEST_F(GdiLeakTest, WideningAPaletteBitmapKeepsItsOwnColours) {
+  TBitmap b;
+  b.SetPixelFormat(TPixelFormat::pf4bit);
+  b.SetSize(2, 1);
+  std::vector<PALETTEENTRY> entries(16, PALETTEENTRY{0, 0, 0, 0});
+  entries[3] = {12, 34, 56, 0};
+  b.SetPalette(CreatePalette(entries));
+  static_cast<uint8_t*>(b.ScanLine(0))[0] = 0x30;  // pixel 0 = index 3
+  b.SetPixelFormat(TPixelFormat::pf8bit);
+  EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(0))[0], 3);
+  EXPECT_EQ(b.Canvas().Pixel(0, 0), RGB(12, 34, 56));
+}
+
 TEST_F(GdiLeakTest, ResizingKeepsTheTopLeftAndFillsWithTheBrush) {
   TBitmap b;
   b.SetPixelFormat(TPixelFormat::pf32bit);
