@@ -82,7 +82,8 @@ HPALETTE PaletteFromTable(const std::vector<uint32_t>& table) {
 }
 
 // A bottom-up DIB section of the format with the given colour table.
-HBITMAP NewDib(int32_t w, int32_t h, TPixelFormat format, const std::vector<uint32_t>& table) {
+HBITMAP NewDib(int32_t w, int32_t h, TPixelFormat format, const std::vector<uint32_t>& table,
+               uint32_t used = 0) {
   const int bpp = BitsOf(format);
   std::vector<uint8_t> block(sizeof(BITMAPINFOHEADER) + 4 * 256, 0);
   auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
@@ -90,6 +91,7 @@ HBITMAP NewDib(int32_t w, int32_t h, TPixelFormat format, const std::vector<uint
   info->bmiHeader.biWidth = w;
   info->bmiHeader.biHeight = h;
   info->bmiHeader.biBitCount = static_cast<uint16_t>(bpp);
+  if (bpp <= 8 && used && used < (1u << bpp)) info->bmiHeader.biClrUsed = used;
   if (format == TPixelFormat::pf16bit) {
     info->bmiHeader.biCompression = BI_BITFIELDS;
     const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
@@ -226,13 +228,20 @@ HBITMAP TBitmap::NewHandleLike(int32_t NewWidth, int32_t NewHeight, TPixelFormat
   }
   const int bpp = BitsOf(Format);
   std::vector<uint32_t> table;
+  uint32_t used = 0;
   if (bpp <= 8) {
     gdi::Bitmap* current = gdi::AsBitmap(handle_);
-    if (Palette) table = TableFromPalette(Palette, bpp);
-    else if (current && current->s.bpp == bpp && !current->s.colors.empty()) table = current->s.colors;
-    else table = StandardTable(bpp);
+    if (Palette) {
+      table = TableFromPalette(Palette, bpp);
+      used = std::min<uint32_t>(GetPaletteEntries(Palette, 0, 0, nullptr), 1u << bpp);
+    } else if (current && current->s.bpp == bpp && !current->s.colors.empty()) {
+      table = current->s.colors;
+      used = current->s.used;
+    } else {
+      table = StandardTable(bpp);
+    }
   }
-  return Require(NewDib(NewWidth, NewHeight, Format, table));
+  return Require(NewDib(NewWidth, NewHeight, Format, table, used));
 }
 
 void TBitmap::Assign(const TPersistent* Source) {
@@ -327,8 +336,12 @@ void TBitmap::SetPalette(HPALETTE Value) {
     // The colour table follows the palette for the entries it has.
     std::vector<PALETTEENTRY> entries(GetPaletteEntries(Value, 0, 0, nullptr));
     GetPaletteEntries(Value, 0, static_cast<uint32_t>(entries.size()), entries.data());
-    for (size_t i = 0; i < entries.size() && i < b->s.colors.size(); ++i)
-      b->s.colors[i] = gdi::QuadFromEntry(entries[i]);
+    // The colour table becomes the palette; mapping colours uses only its entries.
+    std::fill(b->s.colors.begin(), b->s.colors.end(), 0u);
+    const size_t n = std::min(entries.size(), b->s.colors.size());
+    for (size_t i = 0; i < n; ++i) b->s.colors[i] = gdi::QuadFromEntry(entries[i]);
+    b->s.used = static_cast<uint32_t>(n);
+    b->header.biClrUsed = n == b->s.colors.size() ? 0 : static_cast<uint32_t>(n);
   }
   SetPaletteModified(true);
   Changed(this);
@@ -372,16 +385,19 @@ void TBitmap::Convert(TPixelFormat Format) {
     // The colours for the new table: the bitmap's own palette, its own
     // colour table when that fits, else a standard table.
     std::vector<uint32_t> table;
+    uint32_t used = 0;
     if (palette_ && current->s.bpp > 8) {
       table = TableFromPalette(palette_, bpp);
+      used = std::min<uint32_t>(GetPaletteEntries(palette_, 0, 0, nullptr), 1u << bpp);
     } else if (current->s.bpp <= bpp) {
       table = current->s.colors;
+      used = static_cast<uint32_t>(current->s.UsedColors());
       table.resize(size_t{1} << bpp, 0);
     } else {
       table = StandardTable(bpp);
       newPalette = Require(PaletteFromTable(table));
     }
-    fresh = NewDib(width_, height_, Format, table);
+    fresh = NewDib(width_, height_, Format, table, used);
     if (!fresh) {
       if (newPalette != palette_) DeleteObject(newPalette);
       RaiseResources();

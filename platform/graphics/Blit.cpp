@@ -164,7 +164,7 @@ class Converter {
         kind_ = Lut;
         lut_.resize(size_t{1} << src.bpp);
         if (dst.bpp <= 8) {
-          NearestCache nearest(dst.colors.data(), dst.colors.size());
+          NearestCache nearest(dst.colors.data(), dst.UsedColors());
           for (size_t i = 0; i < lut_.size(); ++i) lut_[i] = nearest(src.colors[i]);
         } else {
           for (size_t i = 0; i < lut_.size(); ++i) lut_[i] = NativeFromQuad(dst, src.colors[i]);
@@ -172,7 +172,7 @@ class Converter {
       }
     } else if (dst.bpp <= 8) {
       kind_ = ToPalette;
-      nearest_ = std::make_unique<NearestCache>(dst.colors.data(), dst.colors.size());
+      nearest_ = std::make_unique<NearestCache>(dst.colors.data(), dst.UsedColors());
     } else if (src.bpp == dst.bpp && (src.bpp != 16 || src.is565 == dst.is565)) {
       kind_ = Identity;
     } else {
@@ -322,7 +322,7 @@ uint32_t NativeFromQuad(const Surface& s, uint32_t quad) {
   switch (s.bpp) {
     case 1:
     case 4:
-    case 8: return NearestIndex(s.colors.data(), s.colors.size(), quad);
+    case 8: return NearestIndex(s.colors.data(), s.UsedColors(), quad);
     case 16: return Pack16(quad, s.is565);
     default: return quad & 0xFFFFFF;
   }
@@ -569,7 +569,7 @@ void BlendCoverage(Surface& dst, const TRect& clipIn, int32_t x, int32_t y, cons
   const uint32_t full = NativeFromQuad(dst, quad);
   const int cr = (quad >> 16) & 0xFF, cg = (quad >> 8) & 0xFF, cb = quad & 0xFF;
   std::unique_ptr<NearestCache> nearest;
-  if (dst.bpp <= 8) nearest = std::make_unique<NearestCache>(dst.colors.data(), dst.colors.size());
+  if (dst.bpp <= 8) nearest = std::make_unique<NearestCache>(dst.colors.data(), dst.UsedColors());
   for (int32_t dy = y0; dy < y1; ++dy) {
     const uint8_t* cov = coverage + static_cast<size_t>(dy - y) * static_cast<size_t>(pitch) + (x0 - x);
     uint8_t* row = dst.Row(dy);

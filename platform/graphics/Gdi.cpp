@@ -592,15 +592,16 @@ bool DeleteObject(HGDIOBJ Object) {
     default: {
       // A palette, brush or pen still selected somewhere: that DC falls back
       // to the stock object, so it never holds a dead handle.
+      Stock& stock = TheStock();  // before the lock: making the stock registers objects
       Table& t = TheTable();
       std::lock_guard lock(t.mutex);
       for (Slot& slot : t.slots) {
         if (!slot.object || slot.object->kind != Kind::DC) continue;
         auto* dc = static_cast<gdi::DC*>(slot.object.get());
         auto fix = [&](DCState& st) {
-          if (st.palette == Object) st.palette = static_cast<HPALETTE>(TheStock().objects[DEFAULT_PALETTE]);
-          if (st.brush == Object) st.brush = static_cast<HBRUSH>(TheStock().objects[WHITE_BRUSH]);
-          if (st.pen == Object) st.pen = static_cast<HPEN>(TheStock().objects[BLACK_PEN]);
+          if (st.palette == Object) st.palette = static_cast<HPALETTE>(stock.objects[DEFAULT_PALETTE]);
+          if (st.brush == Object) st.brush = static_cast<HBRUSH>(stock.objects[WHITE_BRUSH]);
+          if (st.pen == Object) st.pen = static_cast<HPEN>(stock.objects[BLACK_PEN]);
         };
         fix(dc->st);
         for (DCState& saved : dc->saved) fix(saved);
@@ -775,6 +776,7 @@ HBITMAP CreateCompatibleBitmap(HDC DC, int32_t Width, int32_t Height) {
     b->dib = true;
     b->s.is565 = selected->s.is565;
     b->s.colors = selected->s.colors;
+    b->s.used = selected->s.used;
     b->header = selected->header;
     b->header.biWidth = Width;
     b->header.biHeight = Height;
@@ -797,7 +799,10 @@ HBITMAP CreateDIBSection(HDC DC, const BITMAPINFO* Info, uint32_t Usage, void** 
   if (!b) return nullptr;
   b->dib = true;
   b->s.is565 = is565;
-  if (h.biBitCount <= 8) b->s.colors = TableFromInfo(AsDC(DC), Info, Usage);
+  if (h.biBitCount <= 8) {
+    b->s.colors = TableFromInfo(AsDC(DC), Info, Usage);
+    b->s.used = std::min<uint32_t>(h.biClrUsed, static_cast<uint32_t>(b->s.colors.size()));
+  }
   b->header = h;
   b->header.biSize = 40;
   b->header.biSizeImage = static_cast<uint32_t>(b->s.stride) * static_cast<uint32_t>(height);

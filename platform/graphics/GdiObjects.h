@@ -31,6 +31,10 @@ struct Surface {
   int32_t stride = 0;    // bytes per stored row
   uint8_t* data = nullptr;
   std::vector<uint32_t> colors;  // quads; 1 << bpp entries for bpp <= 8
+  // Entries in use (the header's used-colour count); 0 means all. Colours
+  // are mapped only to these.
+  uint32_t used = 0;
+  size_t UsedColors() const { return used && used < colors.size() ? used : colors.size(); }
 
   uint8_t* Row(int32_t y) const {
     return data + static_cast<size_t>(topDown ? y : height - 1 - y) * static_cast<size_t>(stride);
