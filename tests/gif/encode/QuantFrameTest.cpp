@@ -138,6 +138,22 @@ TEST_F(Frames, ColourTableOverflow) {
   EXPECT_TRUE(frame.FrameBitmap);
 }
 
+TEST_F(Frames, BitmapsBeyondTheFormatAreRefused) {
+  // A frame's size is two 16-bit numbers; a wider bitmap must not wrap around.
+  TGIFImage image;
+  platform::TBitmap wide;
+  wide.SetPixelFormat(TPixelFormat::pf8bit);
+  wide.SetSize(70000, 1);
+  TGIFSubImage frame(&image);
+  try {
+    frame.Assign(&wide);
+    FAIL() << "accepted";
+  } catch (const GIFException& e) {
+    EXPECT_EQ(e.Message, "Bitmap too large for a GIF frame");
+  }
+  EXPECT_TRUE(frame.IsEmptyFrame());
+}
+
 TEST_F(Frames, DeviceBitmapsAreReducedOnlyOnTrueColourScreens) {
   for (bool paletteScreen : {true, false}) {
     PaletteDevice = paletteScreen;

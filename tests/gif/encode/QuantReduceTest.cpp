@@ -126,6 +126,12 @@ TEST_F(Reduce, MethodNoneAndOutOfRangeSettings) {
   auto unmapped = ReduceToPalette(*src, ReduceGray256, 2, 8);
   EXPECT_EQ(unmapped->PixelFormat(), TPixelFormat::pf8bit);
   EXPECT_EQ(EntriesOf(unmapped->GetPalette()).size(), 256u);
+  // An empty bitmap gives an empty result for every method.
+  for (uint8_t method = 0; method <= 8; ++method) {
+    platform::TBitmap empty;
+    auto out = ReduceToPalette(empty, method, FloydSteinbergDither, 8);
+    EXPECT_EQ(out->GetWidth(), 0) << int(method);
+  }
   // Bits beyond a GIF colour table are held to 2 .. 256 colours.
   for (int32_t bits : {-3, 0, 30}) {
     auto out = ReduceToPalette(*src, ReduceOptimized, NoDither, bits);
