@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Canvas.h"
@@ -20,6 +21,25 @@ namespace {
 
 constexpr UINT CM_RELEASE = 0xB021;
 
+// A window's DC (GetDC) draws on its form's back buffer.
+std::map<HWND, TForm*>& FormsByHandle() {
+  static std::map<HWND, TForm*> forms;
+  return forms;
+}
+
+void RegisterForm(HWND handle, TForm* form) {
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    SetWindowSurfaceProvider([](HWND window) -> HBITMAP {
+      auto it = FormsByHandle().find(window);
+      return it == FormsByHandle().end() ? nullptr : it->second->BackBuffer().Handle();
+    });
+  }
+  if (form) FormsByHandle()[handle] = form;
+  else FormsByHandle().erase(handle);
+}
+
 int16_t LowWord(LPARAM l) { return static_cast<int16_t>(l & 0xFFFF); }
 int16_t HighWord(LPARAM l) { return static_cast<int16_t>((l >> 16) & 0xFFFF); }
 
@@ -30,6 +50,7 @@ int16_t HighWord(LPARAM l) { return static_cast<int16_t>((l >> 16) & 0xFFFF); }
 TForm::TForm(TComponent* owner) : TWinControl(owner), backBuffer_(std::make_unique<TBitmap>()) {
   backBuffer_->SetPixelFormat(TPixelFormat::pf32bit);
   handle_ = AllocateHWnd([this](UINT message, WPARAM w, LPARAM l) { return WndProc(message, w, l); });
+  RegisterForm(handle_, this);
   SetColor(clBtnFace);
   SetBounds(0, 0, 320, 240);
 }
@@ -44,6 +65,7 @@ TForm::~TForm() {
   }
   if (Application && Application->MainForm() == this && HasBackend()) Backend().SetMainWindow(nullptr);
   window_.reset();
+  RegisterForm(handle_, nullptr);
   DeallocateHWnd(handle_);
 }
 
@@ -154,11 +176,19 @@ TModalResult TForm::ShowModal() {
   modalResult_ = mrNone;
   Show();
   while (modalResult_ == mrNone) {
-    if (!Application) break;
-    Application->HandleMessage();
-    if (Application->Terminated()) {
-      if (modalResult_ == mrNone) modalResult_ = mrCancel;
+    MSG msg;
+    if (!GetMessage(msg, nullptr, 0, 0)) {
+      // The program ends: leave the quit for the outer loop too.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      modalResult_ = mrCancel;
       break;
+    }
+    TranslateMessage(msg);
+    try {
+      DispatchMessage(msg);
+    } catch (...) {
+      if (!Application) throw;
+      Application->HandleException(std::current_exception());
     }
   }
   inModal_ = false;

@@ -146,22 +146,28 @@ TEST_F(UiE2ETest, TheScreenShowsTheHeadlessBackBuffer) {
   ASSERT_NE(display, nullptr);
   int left = (1024 - kProbeWidth) / 2, top = (768 - kProbeHeight) / 2;
   int differing = -1;
+  TRect box{};  // where they differ
   bool same = Eventually([&] {
     XImage* shot = XGetImage(display, DefaultRootWindow(display), left, top, kProbeWidth, kProbeHeight, AllPlanes,
                              ZPixmap);
     if (!shot) return false;
     differing = 0;
+    box = {kProbeWidth, kProbeHeight, 0, 0};
     for (int y = 0; y < kProbeHeight; ++y)
       for (int x = 0; x < kProbeWidth; ++x) {
         unsigned long p = XGetPixel(shot, x, y);
         TColor c = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-        differing += c != expected.Canvas().Pixel(x, y);
+        if (c == expected.Canvas().Pixel(x, y)) continue;
+        ++differing;
+        box = {std::min(box.Left, x), std::min(box.Top, y), std::max(box.Right, x + 1), std::max(box.Bottom, y + 1)};
       }
     XDestroyImage(shot);
     return differing == 0;
   });
   XCloseDisplay(display);
-  EXPECT_TRUE(same) << differing << " pixels differ";
+  EXPECT_TRUE(same) << differing << " pixels differ within (" << box.Left << ", " << box.Top << ", " << box.Right
+                    << ", " << box.Bottom << ")\n"
+                    << x_.Run("xwininfo -id " + std::to_string(id)) << x_.Run("xwininfo -root -tree");
 }
 
 TEST_F(UiE2ETest, ASecondProcessFindsTheFirstAndBringsItToTheFront) {
@@ -212,6 +218,29 @@ TEST_F(UiE2ETest, GifClipboardRoundTripBetweenProcesses) {
     std::remove(pasted.c_str());
     std::remove(ready.c_str());
   }
+}
+
+TEST_F(UiE2ETest, MessageDialogIsModalUntilOkIsClicked) {
+  std::string out = out_ + ".message";
+  outputs_.push_back(out);
+  pid_t pid = x_.Spawn({kProbe, "message", "Max is 9 buttons.\rsecond line\rexample.org"}, out);
+  started_.push_back(pid);
+  std::string found;
+  ASSERT_TRUE(Eventually([&] {
+    found = x_.Run("xdotool search --onlyvisible --name '^Pellisto$' 2>/dev/null");
+    return !found.empty();
+  })) << "no dialog captioned with the title";
+  unsigned long id = std::stoul(found);
+  EXPECT_EQ(e2e::ReadFile(out), "");  // still waiting for the answer
+  EXPECT_NE(Prop(id, "_NET_WM_STATE").find("_NET_WM_STATE_ABOVE"), std::string::npos);
+  TGeometry g = ParseXwininfo(x_.Run("xwininfo -id " + std::to_string(id)));
+  ASSERT_GT(g.Width, 75);
+  // The one button sits in the middle of the bottom row.
+  x_.Run("xdotool mousemove --window " + std::to_string(id) + " " + std::to_string(g.Width / 2) + " " +
+         std::to_string(g.Height - 24) + " click 1");
+  EXPECT_TRUE(e2e::WaitForText(out, "closed"));
+  EXPECT_EQ(e2e::WaitForExit(pid, 5000), 0);
+  started_.pop_back();
 }
 
 TEST(UiNoDisplayTest, CannotOpenDisplayExitsWithOne) {

@@ -12,6 +12,8 @@
 #include "platform/shell/WindowServices.h"
 #include "platform/threads/Messages.h"
 #include "platform/ui/Backend.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Forms.h"
 #include "tests/e2e/ProbeForm.h"
 
 using namespace platform;
@@ -25,7 +27,8 @@ void Serve() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: pellisto-ui-probe owner TITLE | activate TITLE | copy FILE | paste FILE | show TITLE\n");
+               "usage: pellisto-ui-probe owner TITLE | activate TITLE | copy FILE | paste FILE | show TITLE | "
+               "message TEXT\n");
   return 2;
 }
 
@@ -76,5 +79,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "show") return RunProbeForm(arg);
+  if (command == "message") {
+    // The modal message dialog, as the launcher shows its limit message.
+    TApplication application;
+    application.Initialize();
+    application.SetTitle("Pellisto");
+    ShowMessage(arg);
+    std::printf("closed\n");
+    return 0;
+  }
   return Usage();
 }

@@ -1,5 +1,6 @@
 #include "tests/e2e/XSession.h"
 
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -60,6 +62,10 @@ XSession::XSession(int width, int height) {
         xvfb_ = 0;
         break;
       }
+      // Another test may have won this number a moment earlier: the
+      // server is ours only when its lock file names our process.
+      std::string owner = ReadFile(lock);
+      if (owner.empty() || std::atoi(owner.c_str()) != xvfb_) continue;
       int rc = 1;
       Run("xdpyinfo >/dev/null 2>&1", &rc);
       if (rc == 0) {
@@ -89,13 +95,38 @@ XSession::~XSession() {
 }
 
 bool XSession::WaitForWindowManager() {
-  for (int i = 0; i < 100; ++i) {
-    int rc = 1;
-    std::string out = Run("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null", &rc);
-    if (rc == 0 && out.find("window id") != std::string::npos) return true;
-    SleepMs(50);
+  // The manager announces itself before it manages windows; it is ready
+  // once a window of ours that we map gets its WM_STATE from it.
+  ::Display* dpy = nullptr;
+  for (int i = 0; i < 100 && !dpy; ++i) {
+    dpy = XOpenDisplay(display_.c_str());
+    if (!dpy) SleepMs(50);
   }
-  return false;
+  if (!dpy) return false;
+  Atom wmState = XInternAtom(dpy, "WM_STATE", False);
+  bool managed = false;
+  for (int attempt = 0; attempt < 10 && !managed; ++attempt) {
+    Window w = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 10, 10, 0, 0, 0);
+    XMapWindow(dpy, w);
+    XSync(dpy, False);
+    for (int i = 0; i < 20 && !managed; ++i) {
+      Atom type;
+      int format;
+      unsigned long count, after;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy, w, wmState, 0, 2, False, AnyPropertyType, &type, &format, &count, &after, &data) ==
+              Success &&
+          type != None) {
+        managed = true;
+      }
+      if (data) XFree(data);
+      if (!managed) SleepMs(25);
+    }
+    XDestroyWindow(dpy, w);
+    XSync(dpy, False);
+  }
+  XCloseDisplay(dpy);
+  return managed;
 }
 
 std::string XSession::Run(const std::string& command, int* status) const {

@@ -216,3 +216,40 @@ TEST_F(FormsTest, RendersToABitmapFileWithoutADisplay) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FormsTest, AWindowDCDrawsOnTheFormsBackBuffer) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 40, 30);
+  form.PaintAll();
+  HDC dc = GetDC(form.Handle());
+  ASSERT_NE(dc, nullptr);
+  SetPixel(dc, 3, 4, clRed);
+  ReleaseDC(form.Handle(), dc);
+  EXPECT_EQ(form.Canvas().Pixel(3, 4), clRed);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FormsTest, ShowModalRunsUntilAResultIsSet) {
+  TForm dialog(nullptr);
+  auto* ok = new TSpeedButton(&dialog);
+  ok->SetBounds(10, 10, 40, 20);
+  ok->OnClick = [&dialog](TObject*) { dialog.SetModalResult(mrOk); };
+  ok->SetParent(&dialog);
+  HeadlessClick(dialog, 20, 20);
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  EXPECT_FALSE(dialog.FormVisible());
+  // Closing it answers Cancel; a quit ends it and stays for the outer loop.
+  HeadlessCloseRequest(dialog);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  PostQuitMessage(0);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  Pump();
+  EXPECT_TRUE(app_->Terminated());
+}
+
+}  // namespace
