@@ -44,9 +44,6 @@ bool NeedsReduction(TPixelFormat Format) {
   }
 }
 
-}  // namespace
-
-namespace {
 // Reports one step of the conversion to the owning picture, if any.
 void Report(TGIFSubImage& Frame, TProgressStage Stage, int32_t Percent, bool Redraw) {
   if (Frame.OwnerImage)
