@@ -148,6 +148,20 @@ Stock& TheStock() {
 
 HPALETTE DefaultPalette() { return static_cast<HPALETTE>(TheStock().objects[DEFAULT_PALETTE]); }
 
+// A DC's tools; one deleted while selected counts as the stock default.
+gdi::Palette* DCPalette(gdi::DC* dc) {
+  gdi::Palette* p = AsPalette(dc->st.palette);
+  return p ? p : AsPalette(DefaultPalette());
+}
+gdi::Brush* DCBrush(gdi::DC* dc) {
+  gdi::Brush* b = AsBrush(dc->st.brush);
+  return b ? b : AsBrush(TheStock().objects[WHITE_BRUSH]);
+}
+gdi::Pen* DCPen(gdi::DC* dc) {
+  gdi::Pen* p = AsPen(dc->st.pen);
+  return p ? p : AsPen(TheStock().objects[BLACK_PEN]);
+}
+
 // ---- Screen ----
 
 struct ScreenState {
@@ -221,8 +235,7 @@ std::vector<uint32_t> TableFromInfo(DC* dc, const BITMAPINFO* info, uint32_t usa
   count = std::min(count, table.size());
   const uint8_t* base = reinterpret_cast<const uint8_t*>(info) + info->bmiHeader.biSize;
   if (usage == DIB_PAL_COLORS) {
-    Palette* pal = dc ? AsPalette(dc->st.palette) : nullptr;
-    if (!pal) pal = AsPalette(DefaultPalette());
+    Palette* pal = dc ? DCPalette(dc) : AsPalette(DefaultPalette());
     for (size_t i = 0; i < count; ++i) {
       uint16_t index;
       std::memcpy(&index, base + 2 * i, 2);
@@ -289,7 +302,7 @@ BlitParams ParamsFor(DC* dst, DC* src) {
   p.destText = ResolveColor(dst, dst->st.text);
   p.destBk = ResolveColor(dst, dst->st.bk);
   p.srcBk = src ? ResolveColor(src, src->st.bk) : 0xFFFFFF;
-  p.brush = AsBrush(dst->st.brush);
+  p.brush = DCBrush(dst);
   if (p.brush && p.brush->lb.lbStyle == BS_NULL) p.brush = nullptr;
   p.brushBk = p.destBk;
   return p;
@@ -331,7 +344,7 @@ std::span<const int> DashPattern(uint32_t style) {
 }
 
 void DrawLine(DC* dc, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  Pen* pen = AsPen(dc->st.pen);
+  Pen* pen = DCPen(dc);
   if (!pen || pen->lp.lopnStyle == PS_NULL) return;
   Surface* s = DCSurface(dc);
   if (!s) return;
@@ -423,7 +436,7 @@ Surface* DCSurface(DC* dc) {
 
 uint32_t ResolveColor(DC* dc, COLORREF color) {
   if ((color >> 24) == 1) {
-    Palette* pal = dc ? AsPalette(dc->st.palette) : nullptr;
+    Palette* pal = dc ? DCPalette(dc) : nullptr;
     const uint32_t index = color & 0xFFFF;
     if (pal && index < pal->entries.size()) return QuadFromEntry(pal->entries[index]);
     return 0;
@@ -589,25 +602,11 @@ bool DeleteObject(HGDIOBJ Object) {
     case Kind::Bitmap:
       if (static_cast<gdi::Bitmap*>(o)->selectedIn) return Fail(ERROR_BUSY);
       break;
-    default: {
-      // A palette, brush or pen still selected somewhere: that DC falls back
-      // to the stock object, so it never holds a dead handle.
-      Stock& stock = TheStock();  // before the lock: making the stock registers objects
-      Table& t = TheTable();
-      std::lock_guard lock(t.mutex);
-      for (Slot& slot : t.slots) {
-        if (!slot.object || slot.object->kind != Kind::DC) continue;
-        auto* dc = static_cast<gdi::DC*>(slot.object.get());
-        auto fix = [&](DCState& st) {
-          if (st.palette == Object) st.palette = static_cast<HPALETTE>(stock.objects[DEFAULT_PALETTE]);
-          if (st.brush == Object) st.brush = static_cast<HBRUSH>(stock.objects[WHITE_BRUSH]);
-          if (st.pen == Object) st.pen = static_cast<HPEN>(stock.objects[BLACK_PEN]);
-        };
-        fix(dc->st);
-        for (DCState& saved : dc->saved) fix(saved);
-      }
+    default:
+      // A palette, brush or pen may still be selected somewhere: handles are
+      // never reused, so such a DC sees a dead handle and falls back to the
+      // stock object (see the DC* accessors).
       break;
-    }
   }
   Unregister(Object);
   return true;
@@ -733,8 +732,7 @@ HPALETTE SelectPalette(HDC DC, HPALETTE Palette, bool) {
 uint32_t RealizePalette(HDC DC) {
   gdi::DC* dc = AsDC(DC);
   if (!dc) return Fail(ERROR_INVALID_HANDLE), 0;
-  gdi::Palette* p = AsPalette(dc->st.palette);
-  return p ? static_cast<uint32_t>(p->entries.size()) : 0;
+  return static_cast<uint32_t>(DCPalette(dc)->entries.size());
 }
 
 // ---- Bitmaps ----
@@ -845,8 +843,8 @@ int GetDIBits(HDC DC, HBITMAP Bitmap, uint32_t Start, uint32_t Lines, void* Bits
     } else if (bpp == 1) {
       table[1] = 0xFFFFFF;
     } else {
-      gdi::Palette* pal = AsPalette(dc->st.palette);
-      if (bpp == 4 && (!pal || dc->st.palette == DefaultPalette())) {
+      gdi::Palette* pal = DCPalette(dc);
+      if (bpp == 4 && pal == AsPalette(DefaultPalette())) {
         for (size_t i = 0; i < 16; ++i) table[i] = QuadFromEntry(kVgaColors[i]);
       } else if (pal) {
         for (size_t i = 0; i < table.size() && i < pal->entries.size(); ++i)
@@ -1358,7 +1356,7 @@ bool Rectangle(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom)
   if (Bottom < Top) std::swap(Top, Bottom);
   TRect r = Rect(Left, Top, Right, Bottom);
   OffsetRect(r, dc->st.origin.X, dc->st.origin.Y);
-  Pen* pen = AsPen(dc->st.pen);
+  Pen* pen = DCPen(dc);
   const bool outline = pen && pen->lp.lopnStyle != PS_NULL;
   TRect inside = r;
   const int32_t w = outline ? std::max(1, pen->lp.lopnWidth.X) : 0;
@@ -1368,7 +1366,7 @@ bool Rectangle(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom)
     inside.Right -= 1;
     inside.Bottom -= 1;
   }
-  FillWithBrush(dc, inside, dc->st.brush);
+  FillWithBrush(dc, inside, static_cast<HBRUSH>(DCBrush(dc)->handle));
   if (outline) {
     Surface* s = DCSurface(dc);
     if (!s) return true;

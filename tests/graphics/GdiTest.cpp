@@ -339,6 +339,16 @@ TEST_F(GdiLeakTest, ABitmapIsSelectedIntoOneDCAndNotDeletedThere) {
   DeleteDC(b);
 }
 
+TEST_F(GdiLeakTest, ADeletedToolStillSelectedFallsBackToTheStockOne) {
+  Surface dst(2, 1, 32);
+  HBRUSH brush = CreateSolidBrush(RGB(255, 0, 0));
+  SelectObject(dst.dc, brush);
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_TRUE(PatBlt(dst.dc, 0, 0, 2, 1, PATCOPY));
+  EXPECT_EQ(GetPixel(dst.dc, 1, 0), RGB(255, 255, 255));  // the white stock brush
+  SelectObject(dst.dc, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
 TEST_F(GdiLeakTest, PalettesKeepEntriesFlagsAndCopiesAreIndependent) {
   std::vector<uint8_t> block(sizeof(LOGPALETTE) + 2 * sizeof(PALETTEENTRY));
   auto* lp = reinterpret_cast<LOGPALETTE*>(block.data());
