@@ -56,8 +56,10 @@ TEST(ConvertTool, EveryMethodGivesAOneFrameGif) {
       {"hat.bmp", "--reduce optimized --bits 4 --dither fs", 90, 112, 16},
       {"hat.bmp", "--reduce optimized-system", 90, 112, 256},
       {"bricks-color.bmp", "--dither none --reduce optimized", 160, 120, 256},
-      // A GIF gives its first frame only.
+      // A GIF gives its first frame only; without options its colours stay.
       {"animated-red-blue.gif", "--reduce optimized --bits 2", 64, 48, 4},
+      {"animated-red-blue.gif", "", 64, 48, 256},
+      {"hippopotamus.regular.ico", "--reduce gray4", 36, 28, 4},
   };
   for (const auto& c : cases) {
     const std::string out = testing::TempDir() + "/convert-out.gif";

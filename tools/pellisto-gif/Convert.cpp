@@ -1,11 +1,15 @@
 // pellisto-gif convert IN OUT.gif [--reduce METHOD] [--bits N] [--dither none|fs]:
-// any picture the picture system reads becomes a one-frame GIF.
+// any picture the picture system reads becomes a one-frame GIF. Without
+// options an indexed picture keeps its colours exactly and a true-colour one
+// is reduced to the web palette; any reduction option makes the picture true
+// colour first, so the method asked for always applies.
 
 #include <cstdlib>
 #include <iterator>
 
 #include "gif/encode/Reduce.h"
 #include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Canvas.h"
 #include "platform/graphics/Graphic.h"
 #include "tools/pellisto-gif/Command.h"
 
@@ -37,10 +41,12 @@ int RunConvert(const Args& args) {
   uint8_t method = gif::ReduceWeb216;
   uint8_t dither = gif::NoDither;
   int32_t bits = 8;
+  bool explicitReduction = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool takesValue = a == "--reduce" || a == "--bits" || a == "--dither";
     if (takesValue && i + 1 == args.size()) throw UsageError{a + " needs a value"};
+    explicitReduction = explicitReduction || takesValue;
     if (a == "--reduce") {
       method = MethodNamed(args[++i]);
     } else if (a == "--bits") {
@@ -71,8 +77,20 @@ int RunConvert(const Args& args) {
   image.DitherMode = dither;
   image.ReductionBits = bits;
   ShowProgress(image);
-  if (dynamic_cast<gif::TGIFImage*>(source)) {
-    // A GIF gives its first frame as drawn, so the result has one frame.
+  const bool isGif = dynamic_cast<gif::TGIFImage*>(source) != nullptr;
+  if (explicitReduction) {
+    platform::TBitmap truecolour;
+    if (isGif || dynamic_cast<platform::TBitmap*>(source)) {
+      truecolour.Assign(source);  // a GIF gives its first frame as drawn
+    } else {
+      truecolour.SetPixelFormat(platform::TPixelFormat::pf24bit);
+      truecolour.SetSize(source->GetWidth(), source->GetHeight());
+      truecolour.Canvas().Draw(0, 0, source);
+    }
+    truecolour.SetPixelFormat(platform::TPixelFormat::pf24bit);
+    image.Assign(&truecolour);
+  } else if (isGif) {
+    // The first frame as drawn, so the result has one frame.
     platform::TBitmap first;
     first.Assign(source);
     image.Assign(&first);
