@@ -152,7 +152,7 @@ Bytes LoadFile(const std::string& path) {
 // A 32-bit surface to draw on, filled with one colour.
 class Surface {
 public:
-  Surface(int w, int h, uint32_t fill) : w_(w), h_(h) {
+  Surface(int w, int h, uint32_t fill) : w_(w) {
     platform::BITMAPINFO info{};
     info.bmiHeader.biWidth = w;
     info.bmiHeader.biHeight = -h;
@@ -175,7 +175,7 @@ public:
   uint32_t At(int x, int y) const { return bits_[y * w_ + x] & 0xFFFFFF; }
 
 private:
-  int w_, h_;
+  int w_;
   platform::HBITMAP bitmap_ = nullptr, old_ = nullptr;
   platform::HDC dc_ = nullptr;
   uint32_t* bits_ = nullptr;
