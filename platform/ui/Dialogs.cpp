@@ -90,6 +90,13 @@ int RunDialogForm(const TDialogRequest& request) {
     };
     button->SetParent(&form);
   }
+  // Enter answers with the first button, Escape with the last.
+  form.OnKeyDown = [&form, &result, buttons](TObject*, uint16_t& key) {
+    if (key == VK_RETURN || key == VK_ESCAPE) {
+      result = key == VK_RETURN ? 0 : buttons - 1;
+      form.SetModalResult(mrOk);
+    }
+  };
   form.ShowModal();
   // Closing the box another way answers like its last button (Cancel/No/OK).
   return result >= 0 ? result : buttons - 1;
@@ -118,8 +125,8 @@ int MessageBox(HWND, const char* text, const char* caption, unsigned type) {
   std::vector<int> ids;
   switch (type & 0x0F) {
     case MB_OKCANCEL: request.Buttons = {"OK", "Cancel"}; ids = {IDOK, IDCANCEL}; break;
-    case MB_YESNOCANCEL: request.Buttons = {"&Yes", "&No", "Cancel"}; ids = {IDYES, IDNO, IDCANCEL}; break;
-    case MB_YESNO: request.Buttons = {"&Yes", "&No"}; ids = {IDYES, IDNO}; break;
+    case MB_YESNOCANCEL: request.Buttons = {"Yes", "No", "Cancel"}; ids = {IDYES, IDNO, IDCANCEL}; break;
+    case MB_YESNO: request.Buttons = {"Yes", "No"}; ids = {IDYES, IDNO}; break;
     default: request.Buttons = {"OK"}; ids = {IDOK}; break;
   }
   int index = AskBackend(request);
@@ -142,7 +149,7 @@ int MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons,
     int Result;
   };
   static const TChoice choices[] = {
-      {mbYes, "&Yes", mrYes}, {mbNo, "&No", mrNo}, {mbOK, "OK", mrOk}, {mbCancel, "Cancel", mrCancel}};
+      {mbYes, "Yes", mrYes}, {mbNo, "No", mrNo}, {mbOK, "OK", mrOk}, {mbCancel, "Cancel", mrCancel}};
   std::vector<int> results;
   for (const auto& c : choices) {
     if (buttons & c.Flag) {

@@ -312,7 +312,7 @@ void TForm::MouseAt(UINT message, int x, int y) {
   }
 }
 
-LRESULT TForm::WndProc(UINT message, WPARAM, LPARAM l) {
+LRESULT TForm::WndProc(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_PAINT:
       paintPosted_ = false;
@@ -329,6 +329,12 @@ LRESULT TForm::WndProc(UINT message, WPARAM, LPARAM l) {
       return 0;
     case WM_MOUSELEAVE:
       if (!captured_) SetHover(nullptr);
+      return 0;
+    case WM_KEYDOWN:
+      if (OnKeyDown) {
+        uint16_t key = static_cast<uint16_t>(w);
+        OnKeyDown(this, key);
+      }
       return 0;
     case WM_CLOSE:
       Close();

@@ -22,6 +22,11 @@ enum class TFormStyle { fsNormal, fsStayOnTop };
 enum class TPosition { poDesigned, poScreenCenter };
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+// Key is a virtual-key code: VK_RETURN, VK_ESCAPE, VK_SPACE, 'A'..'Z', '0'..'9'.
+using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key)>;
+inline constexpr uint16_t VK_RETURN = 0x0D;
+inline constexpr uint16_t VK_ESCAPE = 0x1B;
+inline constexpr uint16_t VK_SPACE = 0x20;
 
 using TModalResult = int;
 inline constexpr TModalResult mrNone = 0;
@@ -65,6 +70,7 @@ public:
 
   TNotifyEvent OnCreate, OnDestroy, OnShow, OnPaint;
   TCloseEvent OnClose;
+  TKeyEvent OnKeyDown;
 
   // Runs OnCreate (the application does this after the form's reference is set).
   void DoCreate();

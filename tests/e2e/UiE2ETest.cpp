@@ -220,27 +220,33 @@ TEST_F(UiE2ETest, GifClipboardRoundTripBetweenProcesses) {
   }
 }
 
-TEST_F(UiE2ETest, MessageDialogIsModalUntilOkIsClicked) {
-  std::string out = out_ + ".message";
-  outputs_.push_back(out);
-  pid_t pid = x_.Spawn({kProbe, "message", "Max is 9 buttons.\rsecond line\rexample.org"}, out);
-  started_.push_back(pid);
-  std::string found;
-  ASSERT_TRUE(Eventually([&] {
-    found = x_.Run("xdotool search --onlyvisible --name '^Pellisto$' 2>/dev/null");
-    return !found.empty();
-  })) << "no dialog captioned with the title";
-  unsigned long id = std::stoul(found);
-  EXPECT_EQ(e2e::ReadFile(out), "");  // still waiting for the answer
-  EXPECT_NE(Prop(id, "_NET_WM_STATE").find("_NET_WM_STATE_ABOVE"), std::string::npos);
-  TGeometry g = ParseXwininfo(x_.Run("xwininfo -id " + std::to_string(id)));
-  ASSERT_GT(g.Width, 75);
-  // The one button sits in the middle of the bottom row.
-  x_.Run("xdotool mousemove --window " + std::to_string(id) + " " + std::to_string(g.Width / 2) + " " +
-         std::to_string(g.Height - 24) + " click 1");
-  EXPECT_TRUE(e2e::WaitForText(out, "closed"));
-  EXPECT_EQ(e2e::WaitForExit(pid, 5000), 0);
-  started_.pop_back();
+TEST_F(UiE2ETest, MessageDialogIsModalUntilAnswered) {
+  for (bool byKey : {false, true}) {
+    std::string out = out_ + ".message" + std::to_string(byKey);
+    outputs_.push_back(out);
+    pid_t pid = x_.Spawn({kProbe, "message", "Max is 9 buttons.\rsecond line\rexample.org"}, out);
+    started_.push_back(pid);
+    std::string found;
+    ASSERT_TRUE(Eventually([&] {
+      found = x_.Run("xdotool search --onlyvisible --name '^Pellisto$' 2>/dev/null");
+      return !found.empty();
+    })) << "no dialog captioned with the title";
+    unsigned long id = std::stoul(found);
+    EXPECT_EQ(e2e::ReadFile(out), "");  // still waiting for the answer
+    EXPECT_NE(Prop(id, "_NET_WM_STATE").find("_NET_WM_STATE_ABOVE"), std::string::npos);
+    TGeometry g = ParseXwininfo(x_.Run("xwininfo -id " + std::to_string(id)));
+    ASSERT_GT(g.Width, 75);
+    if (byKey) {
+      x_.Run("xdotool key --window " + std::to_string(id) + " Return");
+    } else {
+      // The one button sits in the middle of the bottom row.
+      x_.Run("xdotool mousemove --window " + std::to_string(id) + " " + std::to_string(g.Width / 2) + " " +
+             std::to_string(g.Height - 24) + " click 1");
+    }
+    EXPECT_TRUE(e2e::WaitForText(out, "closed")) << (byKey ? "Return" : "click");
+    EXPECT_EQ(e2e::WaitForExit(pid, 5000), 0);
+    started_.pop_back();
+  }
 }
 
 TEST(UiNoDisplayTest, CannotOpenDisplayExitsWithOne) {

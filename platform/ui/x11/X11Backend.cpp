@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <X11/keysym.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -370,6 +371,18 @@ void TX11Backend::Handle(XEvent& ev) {
       }
       PostMessage(hwnd, WM_MOUSEMOVE, 0, PointParam(ev.xmotion.x, ev.xmotion.y));
       break;
+    case KeyPress: {
+      lastTime_ = ev.xkey.time;
+      KeySym key = XLookupKeysym(&ev.xkey, 0);
+      WPARAM vk = 0;
+      if (key == XK_Return || key == XK_KP_Enter) vk = 0x0D;  // VK_RETURN
+      else if (key == XK_Escape) vk = 0x1B;                    // VK_ESCAPE
+      else if (key == XK_space) vk = 0x20;                     // VK_SPACE
+      else if (key >= XK_a && key <= XK_z) vk = 'A' + (key - XK_a);
+      else if (key >= XK_0 && key <= XK_9) vk = '0' + (key - XK_0);
+      if (vk) PostMessage(hwnd, WM_KEYDOWN, vk, 0);
+      break;
+    }
     case LeaveNotify:
       if (ev.xcrossing.detail != NotifyInferior) PostMessage(hwnd, WM_MOUSELEAVE, 0, 0);
       break;
@@ -741,7 +754,7 @@ TX11Window::TX11Window(TX11Backend& backend, TWindowSink& sink, const std::strin
   XSetWindowAttributes attributes{};
   attributes.background_pixmap = None;  // the back buffer paints everything
   attributes.bit_gravity = NorthWestGravity;
-  attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+  attributes.event_mask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                           EnterWindowMask | LeaveWindowMask | StructureNotifyMask | PropertyChangeMask;
   win_ = XCreateWindow(dpy, backend_.Root(), 0, 0, 1, 1, 0, CopyFromParent, InputOutput, CopyFromParent,
                        CWBackPixmap | CWBitGravity | CWEventMask, &attributes);
