@@ -43,10 +43,28 @@ void THashTable::Store(uint32_t Key, int16_t Code) {
   assert(false && "string table overfilled");
 }
 
-int16_t THashTable::Find(uint32_t Key) const {
+int16_t THashTable::LookupFrom(uint32_t Key, int32_t Slot, int32_t& EmptySlot) const {
+  // Slot, the home slot of Key, holds another key.
   const uint32_t wanted = Key << 12;
-  int32_t slot = SlotOf(Key);
-  for (int32_t probes = 0; probes < ProbeLimit; ++probes) {
+  int32_t slot = NextSlot(Slot);
+  for (int32_t probes = 1; probes < ProbeLimit; ++probes) {
+    const uint32_t entry = slots[slot];
+    if ((entry & EmptyMask) == EmptyMask) {
+      EmptySlot = slot;
+      return -1;
+    }
+    if ((entry & EmptyMask) == wanted) return static_cast<int16_t>(entry & 0xFFFu);
+    slot = Probe(slot, probes);
+  }
+  EmptySlot = -1;
+  return -1;
+}
+
+int16_t THashTable::FindFrom(uint32_t Key, int32_t Slot) const {
+  // Slot, the home slot of Key, holds another key.
+  const uint32_t wanted = Key << 12;
+  int32_t slot = NextSlot(Slot);
+  for (int32_t probes = 1; probes < ProbeLimit; ++probes) {
     const uint32_t entry = slots[slot];
     if ((entry & EmptyMask) == EmptyMask) return -1;
     if ((entry & EmptyMask) == wanted) return static_cast<int16_t>(entry & 0xFFFu);
@@ -106,28 +124,32 @@ void TGIFEncoder::Encode(platform::TStream& Destination, uint8_t MinimumCodeSize
   Destination.WriteBuffer(&terminator, 1);  // block terminator
 }
 
-void TGIFEncoder::EmitCode(int32_t Code) {
+inline void TGIFEncoder::PackCode(int32_t Code) {
+  // Locals, because the byte writes could alias the fields.
   const uint32_t code = static_cast<uint32_t>(Code);
-  if (BitCount > 0)
-    BitBuffer = (code << BitCount) | (BitBuffer & ((1u << BitCount) - 1u));
-  else
-    BitBuffer = code;
-  BitCount += CodeWidth;
-  while (BitCount >= 8) {
-    Output->WriteByte(static_cast<uint8_t>(BitBuffer));
-    BitBuffer >>= 8;
-    BitCount -= 8;
+  int32_t count = BitCount;
+  uint32_t buffer = count > 0 ? (code << count) | (BitBuffer & ((1u << count) - 1u)) : code;
+  count += CodeWidth;
+  TGIFWriter& output = *Output;
+  while (count >= 8) {
+    output.WriteByte(static_cast<uint8_t>(buffer));
+    buffer >>= 8;
+    count -= 8;
   }
   if (Code == EndCode) {
     // The last byte is padded with zero bits.
-    while (BitCount > 0) {
-      Output->WriteByte(static_cast<uint8_t>(BitBuffer));
-      BitBuffer >>= 8;
-      BitCount -= 8;
+    while (count > 0) {
+      output.WriteByte(static_cast<uint8_t>(buffer));
+      buffer >>= 8;
+      count -= 8;
     }
-    BitCount = 0;
+    count = 0;
   }
+  BitBuffer = buffer;
+  BitCount = count;
 }
+
+void TGIFEncoder::EmitCode(int32_t Code) { PackCode(Code); }
 
 void TGIFEncoder::EmitClear() {
   JustCleared = true;
@@ -154,7 +176,7 @@ bool TGIFEncoder::NextInterlacedRow() {
 // TLZWEncoder
 
 void TLZWEncoder::EmitCode(int32_t Code) {
-  TGIFEncoder::EmitCode(Code);
+  PackCode(Code);
   if (JustCleared) {
     CodeWidth = StartCodeWidth;
     MaxCodeValue = MaxCodeFor(CodeWidth);
@@ -182,24 +204,42 @@ void TLZWEncoder::EncodePixels() {
   EmitClear();
   Prefix = *Cursor++;
   if (Prefix >= ColorLimit) ColorNotInTable();
-  while (AdvancePixel()) {
-    const int32_t c = *Cursor++;
-    if (c >= ColorLimit) ColorNotInTable();
-    const uint32_t key = (static_cast<uint32_t>(Prefix) << 8) | static_cast<uint32_t>(c);
-    const int16_t found = Table->Find(key);
+  // The walk of AdvancePixel, with the cursor and the pixels left in the
+  // current row or frame held in locals: the byte writes of the code output
+  // could alias the fields, which would reload them for every pixel.
+  const THashTable& table = *Table;
+  const int32_t limit = ColorLimit;
+  int32_t prefix = Prefix;
+  const uint8_t* cursor = Cursor;
+  int64_t remaining = RowRemaining;
+  for (;;) {
+    if (--remaining <= 0) {
+      if (!Interlaced || !NextInterlacedRow()) break;
+      cursor = Cursor;
+      remaining = RowRemaining;
+    }
+    const int32_t c = *cursor++;
+    if (c >= limit) ColorNotInTable();
+    const uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(c);
+    int32_t empty;
+    const int16_t found = table.Lookup(key, empty);
     if (found >= 0) {
-      Prefix = found;
+      prefix = found;
       continue;
     }
-    EmitCode(Prefix);
-    Prefix = static_cast<int16_t>(c);
+    TLZWEncoder::EmitCode(prefix);
+    prefix = c;
     if (NextFreeCode < 4095) {
-      Table->Store(key, NextFreeCode);
+      assert(empty >= 0);
+      Table->StoreAt(empty, key, NextFreeCode);  // where Store would put it
       ++NextFreeCode;
     } else {
       EmitClear();  // the table is full: start afresh instead of assigning 4095
     }
   }
+  Cursor = cursor;
+  RowRemaining = 0;
+  Prefix = static_cast<int16_t>(prefix);
   EmitCode(Prefix);
 }
 

@@ -30,8 +30,15 @@ public:
 
   void Reset();
   void Store(uint32_t Key, int16_t Code);
-  // The code stored for Key, or -1.
-  int16_t Find(uint32_t Key) const;
+  // The code stored for Key, or -1. The first probe is inline: it decides
+  // most lookups.
+  int16_t Find(uint32_t Key) const {
+    const int32_t slot = SlotOf(Key);
+    const uint32_t entry = slots[slot];
+    if ((entry & 0xFFFFF000u) == 0xFFFFF000u) return -1;
+    if ((entry & 0xFFFFF000u) == Key << 12) return static_cast<int16_t>(entry & 0xFFFu);
+    return FindFrom(Key, slot);
+  }
 
   static int32_t SlotOf(uint32_t Key) { return static_cast<int32_t>((Key ^ (Key >> 4)) % SlotCount); }
   // Doubles the slot number modulo 8009 (slot 0 goes to 8008).
@@ -41,7 +48,26 @@ public:
     return next < 0 ? next + SlotCount : next;
   }
 
+  // Find that also tells, on a miss, the slot where Store would put Key (the
+  // first empty slot of the same probe walk), so the encoder walks once.
+  int16_t Lookup(uint32_t Key, int32_t& EmptySlot) const {
+    const int32_t slot = SlotOf(Key);
+    const uint32_t entry = slots[slot];
+    if ((entry & 0xFFFFF000u) == Key << 12) return static_cast<int16_t>(entry & 0xFFFu);
+    if ((entry & 0xFFFFF000u) == 0xFFFFF000u) {
+      EmptySlot = slot;
+      return -1;
+    }
+    return LookupFrom(Key, slot, EmptySlot);
+  }
+  void StoreAt(int32_t Slot, uint32_t Key, int16_t Code) {
+    slots[Slot] = (Key << 12) | (static_cast<uint32_t>(Code) & 0xFFFu);
+  }
+
 private:
+  int16_t FindFrom(uint32_t Key, int32_t Slot) const;
+  int16_t LookupFrom(uint32_t Key, int32_t Slot, int32_t& EmptySlot) const;
+
   std::unique_ptr<uint32_t[]> slots;
 };
 
@@ -58,6 +84,8 @@ public:
 
 protected:
   virtual void EmitCode(int32_t Code);
+  // The bit packing of EmitCode, for callers that know which one they want.
+  inline void PackCode(int32_t Code);
   virtual void EmitClear();
   virtual void EncodePixels() = 0;
 
@@ -69,6 +97,8 @@ protected:
     return NextInterlacedRow();
   }
 
+  // Starts the next row of the interlace passes; false past the last one.
+  bool NextInterlacedRow();
   [[noreturn]] static void ColorNotInTable();
 
   int32_t ColorLimit = 0;
@@ -91,9 +121,6 @@ protected:
   int64_t RowRemaining = 0;  // in the row (interlaced) or the frame (65535 x 65535 overflows 32 bits)
   int32_t Row = 0;
   int32_t Pass = 0;
-
-private:
-  bool NextInterlacedRow();
 };
 
 class TLZWEncoder : public TGIFEncoder {

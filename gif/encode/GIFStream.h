@@ -40,9 +40,11 @@ public:
 
   // One byte, as the encoders write them; same effect as Write(&Value, 1).
   void WriteByte(uint8_t Value) {
+    const int32_t fill = BlockFill;
+    Block[fill] = Value;
+    BlockFill = fill + 1;
     Pending = true;
-    Block[BlockFill++] = Value;
-    if (BlockFill >= 256) EmitBlock();
+    if (fill + 1 >= 256) EmitBlock();
   }
 
   // Emits the pending sub-block now, letting a write error through.
