@@ -435,6 +435,39 @@ protected:
     });
   }
 
+  enum class ArcKind { kArc, kChord, kPie };
+  // Part of the ellipse in a box, running counter-clockwise on the screen
+  // from the ray towards the start point to the ray towards the end point.
+  void Arc(double l, double t, double r, double b, double xs, double ys, double xe, double ye, ArcKind kind) {
+    const Affine tr = Transform();
+    const PointF p0 = tr.Apply({l, t}), p1 = tr.Apply({r, b}), s = tr.Apply({xs, ys}), e = tr.Apply({xe, ye});
+    const double L = std::round(std::min(p0.X, p1.X)), R = std::round(std::max(p0.X, p1.X));
+    const double T = std::round(std::min(p0.Y, p1.Y)), B = std::round(std::max(p0.Y, p1.Y));
+    if (!(R - L < 1e7 && B - T < 1e7) || R <= L || B <= T) return;
+    auto points = [&](double l2, double t2, double r2, double b2) {
+      const double cx = (l2 + r2) / 2, cy = (t2 + b2) / 2, rx = std::max((r2 - l2) / 2, 0.5), ry = std::max((b2 - t2) / 2, 0.5);
+      const double a0 = std::atan2(-(s.Y - cy) / ry, (s.X - cx) / rx);
+      double a1 = std::atan2(-(e.Y - cy) / ry, (e.X - cx) / rx);
+      if (!std::isfinite(a0) || !std::isfinite(a1)) return Ring{};
+      if (a1 <= a0) a1 += 2 * std::numbers::pi;
+      const int n = std::clamp(static_cast<int>((rx + ry) * (a1 - a0) / std::numbers::pi), 4, kMaxCurvePoints);
+      Ring ring;
+      for (int i = 0; i <= n; ++i) {
+        const double a = a0 + (a1 - a0) * i / n;
+        ring.push_back({cx + rx * std::cos(a), cy - ry * std::sin(a)});
+      }
+      if (kind == ArcKind::kPie) ring.push_back({cx, cy});
+      return ring;
+    };
+    if (kind != ArcKind::kArc) FillRings({points(L, T, R, B)});
+    if (HasPen()) {
+      const double w = PenPixels();
+      Mask m(st_.Clip, L - w, T - w, R + w, B + w);
+      m.Stroke(points(L + 0.5, T + 0.5, R - 0.5, B - 0.5), kind != ArcKind::kArc, w);
+      m.Blend(dc_, st_.P.Color);
+    }
+  }
+
   void Polygons(const std::vector<Ring>& logical) {
     const Affine tr = Transform();
     std::vector<Ring> device = logical;
@@ -684,6 +717,9 @@ enum : uint16_t {
   META_EXTTEXTOUT = 0x0A32,
   META_DIBSTRETCHBLT = 0x0B41,
   META_STRETCHDIB = 0x0F43,
+  META_ARC = 0x0817,
+  META_PIE = 0x081A,
+  META_CHORD = 0x0830,
 };
 
 // Functions that create an object, each taking a slot in the object table
@@ -820,6 +856,12 @@ private:
       case META_LINETO: LineTo(r.S16(2), r.S16(0)); break;
       case META_RECTANGLE: Rectangle(r.S16(6), r.S16(4), r.S16(2), r.S16(0)); break;
       case META_ELLIPSE: Ellipse(r.S16(6), r.S16(4), r.S16(2), r.S16(0)); break;
+      case META_ARC:
+      case META_PIE:
+      case META_CHORD:
+        Arc(r.S16(14), r.S16(12), r.S16(10), r.S16(8), r.S16(6), r.S16(4), r.S16(2), r.S16(0),
+            f == META_ARC ? ArcKind::kArc : f == META_PIE ? ArcKind::kPie : ArcKind::kChord);
+        break;
       case META_ROUNDRECT: RoundRect(r.S16(10), r.S16(8), r.S16(6), r.S16(4), r.S16(2), r.S16(0)); break;
       case META_INTERSECTCLIPRECT: IntersectClip(r.S16(6), r.S16(4), r.S16(2), r.S16(0)); break;
       case META_SETPIXEL: {
@@ -902,7 +944,7 @@ enum : uint32_t {
   EMR_SETTEXTALIGN = 22, EMR_SETTEXTCOLOR = 24, EMR_SETBKCOLOR = 25, EMR_MOVETOEX = 27,
   EMR_INTERSECTCLIPRECT = 30, EMR_SAVEDC = 33, EMR_RESTOREDC = 34, EMR_SETWORLDTRANSFORM = 35,
   EMR_MODIFYWORLDTRANSFORM = 36, EMR_SELECTOBJECT = 37, EMR_CREATEPEN = 38, EMR_CREATEBRUSHINDIRECT = 39,
-  EMR_DELETEOBJECT = 40, EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_ROUNDRECT = 44, EMR_LINETO = 54,
+  EMR_DELETEOBJECT = 40, EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_ROUNDRECT = 44, EMR_ARC = 45, EMR_CHORD = 46, EMR_PIE = 47, EMR_LINETO = 54,
   EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61, EMR_FILLPATH = 62, EMR_STROKEANDFILLPATH = 63,
   EMR_STROKEPATH = 64, EMR_SELECTCLIPPATH = 67, EMR_ABORTPATH = 68, EMR_EXTSELECTCLIPRGN = 75,
   EMR_BITBLT = 76, EMR_STRETCHBLT = 77, EMR_STRETCHDIBITS = 81, EMR_EXTCREATEFONTINDIRECTW = 82,
@@ -1141,6 +1183,12 @@ private:
         else Ellipse(l, t, rr, b);
         break;
       }
+      case EMR_ARC:
+      case EMR_CHORD:
+      case EMR_PIE:
+        Arc(r.S32(0), r.S32(4), r.S32(8), r.S32(12), r.S32(16), r.S32(20), r.S32(24), r.S32(28),
+            type == EMR_ARC ? ArcKind::kArc : type == EMR_PIE ? ArcKind::kPie : ArcKind::kChord);
+        break;
       case EMR_ROUNDRECT:
         RoundRect(r.S32(0), r.S32(4), r.S32(8), r.S32(12), r.S32(16), r.S32(20));
         break;

@@ -426,6 +426,46 @@ TEST(Metafile, EnhancedMetafilePlaysTransformsPathsBitmapsAndText) {
   EXPECT_EQ(half.Count(kRed, 0, 0, 15, 15), 50);
 }
 
+TEST(Metafile, PiesAndChordsRunCounterClockwise) {
+  struct Case {
+    const char* Name;
+    uint32_t Type;
+    std::vector<int32_t> StartEnd;
+    std::vector<std::pair<int, int>> Filled, Empty;
+  };
+  const Case cases[] = {
+      {"pie, east to north", 47, {40, 20, 20, 0}, {{30, 10}, {21, 19}}, {{10, 10}, {10, 30}, {30, 30}}},
+      {"pie, north to east", 47, {20, 0, 40, 20}, {{10, 10}, {10, 30}, {30, 30}}, {{30, 10}}},
+      {"chord, east to west", 46, {40, 20, 0, 20}, {{20, 5}, {5, 17}}, {{20, 35}, {2, 2}}},
+      {"arc: outline only", 45, {40, 20, 0, 20}, {}, {{20, 5}, {20, 35}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Emf e;
+    e.Brush(1, kRed);
+    e.Select(1);
+    e.Select(0x80000008u);  // no outline
+    std::vector<int32_t> params{0, 0, 40, 40};
+    params.insert(params.end(), c.StartEnd.begin(), c.StartEnd.end());
+    e.Rec(c.Type, Emf::Ints(params));
+    TMetafile m;
+    Load(m, e.File(1059, 1059));  // 40 x 40 pixels
+    Surface s(40, 40);
+    s.Canvas().Draw(0, 0, &m);
+    for (auto [x, y] : c.Filled) EXPECT_EQ(s.At(x, y), kRed) << x << "," << y;
+    for (auto [x, y] : c.Empty) EXPECT_EQ(s.At(x, y), 0xFFFFFFu) << x << "," << y;
+  }
+  // With a pen the arc draws its curve: the top of the circle, not the bottom.
+  Emf e;
+  e.Rec(45, Emf::Ints({0, 0, 40, 40, 40, 20, 0, 20}));
+  TMetafile m;
+  Load(m, e.File(1059, 1059));
+  Surface s(40, 40);
+  s.Canvas().Draw(0, 0, &m);
+  EXPECT_GT(s.Count(0, 0, 0, 40, 3), 4);
+  EXPECT_EQ(s.Count(0, 0, 37, 40, 40), 0);
+}
+
 TEST(Metafile, MalformedRecordsEndThePlaybackSafely) {
   struct Case {
     const char* Name;
