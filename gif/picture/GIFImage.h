@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gif/decode/Frame.h"
 #include "gif/decode/Items.h"
@@ -45,6 +46,10 @@ public:
   void SaveToStream(platform::TStream& Stream) override;
   // From another GIF picture, a bitmap or any other picture; none clears.
   void Assign(const platform::TPersistent* Source) override;
+  // Pasting prefers "GIF Image" on the clipboard, otherwise the bitmap form
+  // given; copying offers a rendered bitmap and the GIF bytes (gif/encode).
+  void LoadFromClipboardFormat(uint16_t Format, const std::vector<uint8_t>& Data, platform::HPALETTE Palette) override;
+  void SaveToClipboardFormat(uint16_t& Format, std::vector<uint8_t>& Data, platform::HPALETTE& Palette) override;
   virtual void ReportWarning(platform::TObject* Sender, uint8_t Severity, const std::string& Message);
 
   void ClearImage();
