@@ -7,7 +7,8 @@
 // from the message loop and may open modal loops of their own.
 
 #include <cstdint>
-#include <map>
+#include <initializer_list>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,6 +70,42 @@ struct TDialogRequest {
   bool operator==(const TDialogRequest&) const = default;
 };
 
+// Clipboard contents: formats in the order they were put there (readers
+// take the first format they understand, as the richest comes first).
+class TClipboardData {
+public:
+  using TEntry = std::pair<uint16_t, std::vector<uint8_t>>;
+  using iterator = std::vector<TEntry>::iterator;
+  using const_iterator = std::vector<TEntry>::const_iterator;
+
+  TClipboardData() = default;
+  TClipboardData(std::initializer_list<TEntry> Entries) : entries_(Entries) {}
+
+  // The data of Format, added at the end when it is new.
+  std::vector<uint8_t>& operator[](uint16_t Format) {
+    auto it = find(Format);
+    if (it != end()) return it->second;
+    entries_.emplace_back(Format, std::vector<uint8_t>());
+    return entries_.back().second;
+  }
+  iterator find(uint16_t Format) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it)
+      if (it->first == Format) return it;
+    return entries_.end();
+  }
+  const_iterator find(uint16_t Format) const { return const_cast<TClipboardData*>(this)->find(Format); }
+  iterator begin() { return entries_.begin(); }
+  iterator end() { return entries_.end(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  bool empty() const { return entries_.empty(); }
+  size_t size() const { return entries_.size(); }
+  void clear() { entries_.clear(); }
+
+private:
+  std::vector<TEntry> entries_;
+};
+
 class TWindowBackend {
 public:
   virtual ~TWindowBackend() = default;
@@ -89,8 +126,9 @@ public:
   virtual bool BringWindowToTop(HWND Window) = 0;
   virtual bool SetForegroundWindow(HWND Window) = 0;
 
-  // The clipboard, by format number. Setting replaces all formats.
-  virtual void SetClipboard(std::map<uint16_t, std::vector<uint8_t>> Formats) = 0;
+  // The clipboard, by format number. Setting replaces all formats; the
+  // formats list in the order they were set.
+  virtual void SetClipboard(TClipboardData Formats) = 0;
   virtual bool GetClipboard(uint16_t Format, std::vector<uint8_t>& Data) = 0;
   virtual std::vector<uint16_t> ClipboardFormats() = 0;
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/graphics/Clipboard.h"
+#include "platform/ui/Backend.h"
 
 namespace platform {
 
@@ -46,7 +47,7 @@ public:
 private:
   int openCount_ = 0;
   bool changed_ = false;
-  std::map<uint16_t, std::vector<uint8_t>> pending_;
+  TClipboardData pending_;
 };
 
 inline constexpr uint16_t CF_TEXT = 1;

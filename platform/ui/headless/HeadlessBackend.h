@@ -32,7 +32,7 @@ public:
   bool BringWindowToTop(HWND Window) override;
   bool SetForegroundWindow(HWND Window) override;
 
-  void SetClipboard(std::map<uint16_t, std::vector<uint8_t>> Formats) override { clipboard_ = std::move(Formats); }
+  void SetClipboard(TClipboardData Formats) override { clipboard_ = std::move(Formats); }
   bool GetClipboard(uint16_t Format, std::vector<uint8_t>& Data) override;
   std::vector<uint16_t> ClipboardFormats() override;
 
@@ -77,7 +77,7 @@ private:
   std::vector<std::string> calls_;
   HWND foreground_ = nullptr;
   std::vector<TDialogRequest> dialogs_;
-  std::map<uint16_t, std::vector<uint8_t>> clipboard_;
+  TClipboardData clipboard_;
   std::vector<class THeadlessWindow*> windows_;
   TBackendWindow* main_ = nullptr;
 };

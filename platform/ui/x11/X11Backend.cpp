@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <map>
 
 #include "platform/graphics/Gdi.h"
 #include "platform/graphics/Clipboard.h"  // format numbers and names
@@ -94,7 +95,7 @@ public:
   bool BringWindowToTop(HWND window) override;
   bool SetForegroundWindow(HWND window) override;
 
-  void SetClipboard(std::map<uint16_t, std::vector<uint8_t>> formats) override;
+  void SetClipboard(TClipboardData formats) override;
   bool GetClipboard(uint16_t format, std::vector<uint8_t>& data) override;
   std::vector<uint16_t> ClipboardFormats() override;
 
@@ -143,7 +144,7 @@ private:
   std::map<TCursor, Cursor> cursors_;
   TX11Window* main_ = nullptr;
 
-  std::map<uint16_t, std::vector<uint8_t>> clipboard_;
+  TClipboardData clipboard_;
   bool ownsClipboard_ = false;
   struct TTransfer {
     Window Requestor;
@@ -572,7 +573,7 @@ std::vector<uint8_t> TX11Backend::TargetData(uint16_t format) const {
   return out;
 }
 
-void TX11Backend::SetClipboard(std::map<uint16_t, std::vector<uint8_t>> formats) {
+void TX11Backend::SetClipboard(TClipboardData formats) {
   clipboard_ = std::move(formats);
   transfers_.clear();
   XSetSelectionOwner(dpy_, A("CLIPBOARD"), owner_, lastTime_);
