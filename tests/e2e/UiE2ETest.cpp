@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <regex>
@@ -199,6 +200,44 @@ TEST_F(UiE2ETest, ASecondProcessFindsTheFirstAndBringsItToTheFront) {
   EXPECT_EQ(said, "none\n");
 }
 
+// An independent X client's view of the CLIPBOARD: the targets offered.
+std::vector<std::string> ClipboardTargets(const std::string& displayName) {
+  std::vector<std::string> names;
+  Display* dpy = XOpenDisplay(displayName.c_str());
+  if (!dpy) return names;
+  Window w = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+  Atom property = XInternAtom(dpy, "E2E_TARGETS", False);
+  XConvertSelection(dpy, XInternAtom(dpy, "CLIPBOARD", False), XInternAtom(dpy, "TARGETS", False), property, w,
+                    CurrentTime);
+  XFlush(dpy);
+  XEvent ev;
+  for (int i = 0; i < 200; ++i) {
+    if (XCheckTypedWindowEvent(dpy, w, SelectionNotify, &ev)) {
+      Atom type;
+      int format;
+      unsigned long count = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (ev.xselection.property != None &&
+          XGetWindowProperty(dpy, w, property, 0, 1024, False, AnyPropertyType, &type, &format, &count, &after,
+                             &data) == Success &&
+          format == 32) {
+        auto* atoms = reinterpret_cast<Atom*>(data);
+        for (unsigned long k = 0; k < count; ++k) {
+          char* name = XGetAtomName(dpy, atoms[k]);
+          if (name) names.push_back(name);
+          if (name) XFree(name);
+        }
+      }
+      if (data) XFree(data);
+      break;
+    }
+    SleepMs(10);
+  }
+  XDestroyWindow(dpy, w);
+  XCloseDisplay(dpy);
+  return names;
+}
+
 TEST_F(UiE2ETest, GifClipboardRoundTripBetweenProcesses) {
   // A small file in one piece, a large one in increments.
   for (const char* name : {"hippopotamus.regular.gif", "harvesters.gif"}) {
@@ -208,6 +247,8 @@ TEST_F(UiE2ETest, GifClipboardRoundTripBetweenProcesses) {
     pid_t owner = x_.Spawn({kProbe, "copy", source}, ready);
     started_.push_back(owner);
     ASSERT_TRUE(e2e::WaitForText(ready, "ready"));
+    std::vector<std::string> targets = ClipboardTargets(x_.Display());
+    EXPECT_NE(std::find(targets.begin(), targets.end(), "image/gif"), targets.end());
     std::string pasted = out_ + ".gif";
     outputs_.push_back(pasted);
     int status = -1;
