@@ -104,8 +104,14 @@ Decoded DecodeDibEntry(const Entry& e) {
   TDibImage img;
   size_t consumed = 0;
   try {
-    // The header's height counts the colour image and the AND mask below it.
-    img = ReadDib(e.Data, e.Size, 2, &consumed);
+    // The header's height counts the colour image and the AND mask below it;
+    // some writers give the image's own height instead, as the directory does.
+    int divisor = 2;
+    if (e.Size >= 12) {
+      const int64_t headerHeight = std::abs(int64_t{static_cast<int32_t>(Get32(e.Data + 8))});
+      if (Get32(e.Data) >= 40 && headerHeight == e.Height && e.Height != 256) divisor = 1;
+    }
+    img = ReadDib(e.Data, e.Size, divisor, &consumed);
   } catch (const EInvalidGraphic&) {
     InvalidIcon();
   }

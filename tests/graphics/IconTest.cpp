@@ -197,6 +197,11 @@ TEST(Icon, EveryEntryKindLoadsAndDrawsWithItsMask) {
       {"32-bit with alpha", {16, 8, 32, DibEntry(16, 8, 32)}, true},
       {"32-bit without a mask", {16, 8, 32, DibEntry(16, 8, 32, false)}, true},
       {"png", {16, 8, 32, PngEntry(16, 8)}, true},
+      {"header height not doubled", {16, 8, 8, [] {
+         Bytes b = DibEntry(16, 8, 8);
+         b[8] = 8;  // biHeight 8 instead of 16
+         return b;
+       }()}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
