@@ -178,9 +178,12 @@ TGraphicControl::~TGraphicControl() = default;
 
 TCanvas& TGraphicControl::Canvas() { return surface_->Canvas(); }
 
-void TGraphicControl::PaintOnto(TBitmap& target) {
+void TGraphicControl::PaintOnto(TBitmap& target, const TRect& clip) {
   int w = Width(), h = Height();
   if (w <= 0 || h <= 0) return;
+  TPoint origin = ClientToForm({0, 0});
+  TRect part;
+  if (!IntersectRect(part, Bounds(origin.X, origin.Y, w, h), clip)) return;
   if (surface_->Width() != w || surface_->Height() != h) surface_->SetSize(w, h);
   TPoint at = ClientToForm({0, 0});
   TCanvas& canvas = surface_->Canvas();
@@ -189,7 +192,11 @@ void TGraphicControl::PaintOnto(TBitmap& target) {
   canvas.Brush().SetColor(Color());
   canvas.Brush().SetStyle(TBrushStyle::bsSolid);
   Paint();
-  BitBlt(target.Canvas().Handle(), at.X, at.Y, w, h, canvas.Handle(), 0, 0, SRCCOPY);
+  // Outside Clip the target already holds the finished picture; the
+  // surface there has been painted over it once more.
+  BitBlt(target.Canvas().Handle(), part.Left, part.Top, part.Width(), part.Height(), canvas.Handle(),
+         part.Left - at.X, part.Top - at.Y, SRCCOPY);
+  target.Canvas().Changed();
 }
 
 // ---- TWinControl ----

@@ -153,8 +153,8 @@ public:
 
   // Composes the control onto Target (the form's back buffer) at its place:
   // what Target shows there is copied onto the control's surface, Paint
-  // draws over it, and the result goes back.
-  void PaintOnto(TBitmap& Target);
+  // draws over it, and the part inside Clip (form coordinates) goes back.
+  void PaintOnto(TBitmap& Target, const TRect& Clip);
 
 protected:
   virtual void Paint() {}

@@ -210,9 +210,7 @@ void TForm::UpdateForm() {
   if (invalid_.IsEmpty()) return;
   TRect r = invalid_;
   invalid_ = {};
-  // Transparent controls blend over what lies below them, so the whole
-  // form is composed again; only the invalid part is shown anew.
-  PaintAll();
+  PaintRect(r);
   Present(r);
 }
 
@@ -220,17 +218,28 @@ void TForm::Paint() {
   TCanvas& canvas = Canvas();
   canvas.Brush().SetStyle(TBrushStyle::bsSolid);
   canvas.Brush().SetColor(Color());
-  canvas.FillRect(ClientRect());
-  if (OnPaint) OnPaint(this);
+  canvas.FillRect(painting_);
+  if (OnPaint) {
+    HDC dc = canvas.Handle();
+    int saved = SaveDC(dc);
+    IntersectClipRect(dc, painting_.Left, painting_.Top, painting_.Right, painting_.Bottom);
+    try {
+      OnPaint(this);
+    } catch (...) {
+      RestoreDC(dc, saved);
+      throw;
+    }
+    RestoreDC(dc, saved);
+  }
 }
 
-void TForm::PaintAll() {
-  if (Width() <= 0 || Height() <= 0) return;
+void TForm::PaintRect(const TRect& r) {
+  if (!IntersectRect(painting_, r, ClientRect())) return;
   Paint();
   for (int i = 0; i < ControlCount(); ++i) {
     TControl* control = Controls(i);
     if (!control->Visible()) continue;
-    if (auto* graphic = dynamic_cast<TGraphicControl*>(control)) graphic->PaintOnto(*backBuffer_);
+    if (auto* graphic = dynamic_cast<TGraphicControl*>(control)) graphic->PaintOnto(*backBuffer_, painting_);
   }
 }
 

@@ -91,7 +91,10 @@ public:
   // Repaints the invalid area now and shows it.
   void UpdateForm();
   // Paints the whole form into its back buffer (no display needed).
-  void PaintAll();
+  void PaintAll() { PaintRect(ClientRect()); }
+  // Composes R anew: the background there, then every visible control
+  // over it in z-order; pixels outside R stay as they are.
+  void PaintRect(const TRect& R);
   // Paints the form and writes its pixels as a 24-bit BMP file.
   void SaveToBitmapFile(const std::string& FileName);
 
@@ -102,7 +105,8 @@ public:
   virtual LRESULT WndProc(UINT Message, WPARAM WParam, LPARAM LParam);
 
 protected:
-  // The background: the form's colour over the whole client area.
+  // The background: the form's colour, then OnPaint (clipped to the part
+  // being painted).
   virtual void Paint();
   void BoundsChanged() override;
   void CaptionChanged() override;
@@ -124,6 +128,7 @@ private:
   TPosition position_ = TPosition::poDesigned;
   bool shown_ = false, placed_ = false, paintPosted_ = false, inModal_ = false;
   TRect invalid_{};
+  TRect painting_{};  // the part PaintRect composes
   TModalResult modalResult_ = mrNone;
   TControl* hover_ = nullptr;
   TControl* captured_ = nullptr;

@@ -218,3 +218,34 @@ TEST_F(ControlsTest, ControlsComposeInCreationOrderAndLeaveCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, APartialRepaintGivesTheSamePixelsAsAFullOne) {
+  auto* bevel = new TBevel(form_.get());
+  bevel->SetAlign(TAlign::alClient);
+  bevel->SetParent(form_.get());
+  auto* label = new TLabel(form_.get());
+  label->SetTransparent(true);
+  label->Font().SetName("Times New Roman");
+  label->Font().SetHeight(-40);
+  label->Font().SetColor(clWhite);
+  label->SetLeft(5);
+  label->SetCaption("Install");
+  label->SetParent(form_.get());
+  Paint();
+  std::vector<TColor> full;
+  for (int y = 0; y < form_->Height(); ++y)
+    for (int x = 0; x < form_->Width(); ++x) full.push_back(At(x, y));
+  // Antialiased text blended twice would come out brighter.
+  for (const TRect& part : {Rect(20, 10, 60, 30), Rect(0, 0, 200, 120), Rect(label->Left() + 3, 0, 90, 119)}) {
+    form_->InvalidateRect(part);
+    Pump();
+    int differing = 0;
+    for (int y = 0, i = 0; y < form_->Height(); ++y)
+      for (int x = 0; x < form_->Width(); ++x, ++i) differing += At(x, y) != full[static_cast<size_t>(i)];
+    EXPECT_EQ(differing, 0) << part.Left << "," << part.Top;
+  }
+}
+
+}  // namespace
