@@ -101,7 +101,9 @@ struct SizedFace {
 
 struct Face {
   FT_Face Handle = nullptr;
-  std::map<std::tuple<int32_t, bool, bool>, std::unique_ptr<SizedFace>> Sizes;
+  // Keyed by em size (or minus the cell height), synthesis, and the family
+  // whose own vertical metrics apply (null: the face's).
+  std::map<std::tuple<int32_t, bool, bool, const FamilyAlias*>, std::unique_ptr<SizedFace>> Sizes;
   ~Face() {
     if (Handle) FT_Done_Face(Handle);  // also frees its sizes
   }
@@ -246,7 +248,8 @@ SizedFace& Engine::SizedFor(Face& face, int32_t em, bool synthBold, bool synthIt
                             int32_t cellHeight) {
   // Cell-height requests share a size with the em request they round to,
   // but their metrics must match the asked height, so key them apart.
-  auto& slot = face.Sizes[{cellHeight > 0 ? -cellHeight : em, synthBold, synthItalic}];
+  const FamilyAlias* metrics = alias && alias->AscentEm ? alias : nullptr;
+  auto& slot = face.Sizes[{cellHeight > 0 ? -cellHeight : em, synthBold, synthItalic, metrics}];
   if (slot) return *slot;
   auto sized = std::make_unique<SizedFace>();
   sized->Owner = &face;

@@ -49,6 +49,7 @@ TEST(FontEngine, HeightsFollowTheComponentLibraryRule) {
       {"Arial", -16, 16, 0},
       {"Arial", 20, 0, 20},            // positive: the cell height itself
       {"Times New Roman", 61, 0, 61},
+      {"Arial", -11, 11, 12},          // the same face as the next, its own metrics
       {"MS Sans Serif", -11, 11, 13},  // the classic 8-point cell
       {"MS Sans Serif", 0, 11, 13},    // the default height
   };
