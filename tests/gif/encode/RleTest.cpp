@@ -40,6 +40,15 @@ std::vector<uint8_t> Px(std::initializer_list<std::pair<int, int>> runs) {  // (
   return out;
 }
 
+std::vector<int> TableRunCodes() {
+  std::vector<int> codes = {256, 9};
+  for (int code = 258; code <= 275; ++code) codes.push_back(code);
+  codes.insert(codes.end(), {266, 1});
+  codes.insert(codes.end(), 25, 276);
+  codes.insert(codes.end(), {1, 276, 266, 257});
+  return codes;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rle, RleCodes,
     ::testing::Values(
@@ -55,6 +64,11 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"RunReusesTable", 8, Px({{9, 10}, {1, 1}, {9, 8}}),
                  {256, 9, 258, 259, 260, 1, 260, 260, 257}},
         CodeCase{"SinglePixel", 8, Px({{42, 1}}), {256, 42, 257}},
+        // 200 from a fresh start: runs 1..19 and a remainder of 10 leave run
+        // codes up to 20 pixels (276); 500 then goes as 25 of them, 30 as one
+        // of them and the code for 10.
+        CodeCase{"LongerRunsUseTheTable", 8, Px({{9, 200}, {1, 1}, {9, 500}, {1, 1}, {9, 30}}),
+                 TableRunCodes()},
         CodeCase{"SinglePixelCodeSize2", 2, Px({{3, 1}}), {4, 3, 5}}),
     [](const auto& info) { return info.param.Name; });
 
