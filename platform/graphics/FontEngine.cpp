@@ -121,6 +121,11 @@ public:
   TFontFile Resolve(const std::string& name, bool bold, bool italic);
   SizedFace& SizeFor(const TFontRequest& font);
   const Glyph& GlyphFor(SizedFace& sized, char32_t c);
+  // Makes room for a text's glyphs before it is laid out, so that no glyph
+  // it holds is dropped while it is in use.
+  static void Trim(SizedFace& sized, size_t chars) {
+    if (sized.Glyphs.size() + chars > kMaxGlyphsPerSize) sized.Glyphs.clear();
+  }
 
 private:
   Engine();
@@ -339,7 +344,6 @@ SizedFace* Engine::FallbackFor(SizedFace& sized, char32_t c) {
 
 const Glyph& Engine::GlyphFor(SizedFace& sized, char32_t c) {
   if (auto it = sized.Glyphs.find(c); it != sized.Glyphs.end()) return it->second;
-  if (sized.Glyphs.size() >= kMaxGlyphsPerSize) sized.Glyphs.clear();
 
   SizedFace* source = &sized;
   FT_UInt index = FT_Get_Char_Index(sized.Owner->Handle, c);
@@ -438,6 +442,7 @@ int32_t TextWidth(const TFontRequest& Font, std::string_view Text) {
   Engine& e = Engine::Instance();
   std::lock_guard lock(e.Lock);
   SizedFace& sized = e.SizeFor(Font);
+  Engine::Trim(sized, chars.size());
   int64_t width = 0;
   for (char32_t c : chars) width += e.GlyphFor(sized, c).Advance64;
   return static_cast<int32_t>(std::min<int64_t>((width + 32) >> 6, INT32_MAX));
@@ -450,6 +455,7 @@ TTextMask RenderText(const TFontRequest& Font, std::string_view Text) {
   Engine& e = Engine::Instance();
   std::lock_guard lock(e.Lock);
   SizedFace& sized = e.SizeFor(Font);
+  Engine::Trim(sized, chars.size());
   const TFontMetrics& m = sized.Metrics;
 
   // Place every glyph on the line, then take the union of their boxes.
