@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -16,7 +17,6 @@
 
 #include "platform/graphics/Gdi.h"
 #include "platform/graphics/Clipboard.h"  // format numbers and names
-#include "platform/rtl/Clock.h"
 #include "platform/threads/Messages.h"
 
 namespace platform {
@@ -648,7 +648,8 @@ void TX11Backend::ContinueTransfer(Window requestor, Atom property) {
 }
 
 bool TX11Backend::WaitForEvent(int type, Window w, XEvent& ev, const std::function<bool(const XEvent&)>& match) {
-  uint32_t start = timeGetTime();
+  // Real time even under a test clock: the other program answers in real time.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kClipboardTimeoutMs);
   for (;;) {
     // Serve requests for our own selection meanwhile, so two of our
     // programs can ask each other.
@@ -656,10 +657,10 @@ bool TX11Backend::WaitForEvent(int type, Window w, XEvent& ev, const std::functi
     while (XCheckTypedWindowEvent(dpy_, w, type, &ev)) {
       if (match(ev)) return true;
     }
-    uint32_t elapsed = timeGetTime() - start;
-    if (elapsed >= static_cast<uint32_t>(kClipboardTimeoutMs)) return false;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
     pollfd fd{ConnectionNumber(dpy_), POLLIN, 0};
-    poll(&fd, 1, static_cast<int>(std::min<uint32_t>(100, kClipboardTimeoutMs - elapsed)));
+    poll(&fd, 1, static_cast<int>(std::min<long long>(100, left.count())));
     XEventsQueued(dpy_, QueuedAfterReading);
   }
 }
