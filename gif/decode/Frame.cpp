@@ -1,6 +1,7 @@
 #include "gif/decode/Frame.h"
 
 #include <cstring>
+#include <new>
 
 #include "gif/decode/Extensions.h"
 #include "gif/picture/Settings.h"
@@ -68,7 +69,13 @@ void TGIFSubImage::ResetFrame() {
 void TGIFSubImage::AllocatePixels() {
   Pixels.reset();
   PixelBytes = int32_t{ImageDescriptor.ImageWidth} * ImageDescriptor.ImageHeight;
-  if (PixelBytes > 0) Pixels.reset(new uint8_t[static_cast<size_t>(PixelBytes)]);
+  if (PixelBytes <= 0) return;
+  try {
+    Pixels.reset(new uint8_t[static_cast<size_t>(PixelBytes)]);
+  } catch (const std::bad_alloc&) {
+    PixelBytes = 0;
+    throw platform::EOutOfMemory("Out of memory");
+  }
 }
 
 bool TGIFSubImage::IsEmptyFrame() const {

@@ -30,8 +30,7 @@ public:
   TGIFImage& operator=(const TGIFImage&) = delete;
   const char* ClassName() const noexcept override { return "TGIFImage"; }
 
-  // Plain drawing of the first frame, stretched to Rect; the painter part
-  // extends it with transparency and animation.
+  // Draws (and animates) the picture into Rect; defined by the render part.
   void Draw(platform::TCanvas& Canvas, const platform::TRect& Rect) override;
   // Only this very picture equals it; the same content does not.
   bool Equals(platform::TGraphic* Other) override;
