@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {"indices", "FILE OUTDIR", &RunIndices},
     {"convert", "IN OUT.gif [--reduce METHOD] [--bits N] [--dither none|fs]", &RunConvert},
     {"copy", "IN OUT [--encoder lzw|rle]", &RunCopy},
+    {"frames", "FILE OUTDIR [--background RRGGBB]", &RunFrames},
 };
 
 void PrintUsage(std::ostream& out) {
