@@ -821,6 +821,11 @@ private:
         const size_t n = r.Size() > 18 ? std::min<size_t>(r.Size() - 18, 32) : 0;
         const uint8_t* face = r.At(18, n);
         o.F.Face = ToUtf8(FromAnsi(face, static_cast<size_t>(std::find(face, face + n, 0) - face)));
+      } else if (f == 0x01F9 || f == 0x0142) {
+        // Pattern brushes are not drawn: selecting one paints no fill
+        // rather than a wrong colour.
+        o.Type = Object::kBrush;
+        o.B = {BS_NULL_STYLE, 0, 0};
       }
       Store(o);
       return;
@@ -950,7 +955,7 @@ enum : uint32_t {
   EMR_BITBLT = 76, EMR_STRETCHBLT = 77, EMR_STRETCHDIBITS = 81, EMR_EXTCREATEFONTINDIRECTW = 82,
   EMR_EXTTEXTOUTA = 83, EMR_EXTTEXTOUTW = 84, EMR_POLYBEZIER16 = 85, EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87,
   EMR_POLYBEZIERTO16 = 88, EMR_POLYLINETO16 = 89, EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91,
-  EMR_EXTCREATEPEN = 95,
+  EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94, EMR_EXTCREATEPEN = 95,
 };
 
 struct EmfFrame {
@@ -1139,6 +1144,14 @@ private:
         Object o;
         o.Type = Object::kBrush;
         o.B = {r.U32(4), Color(r, 8), r.U32(12)};
+        objects_[r.U32(0)] = o;
+        break;
+      }
+      case EMR_CREATEMONOBRUSH:
+      case EMR_CREATEDIBPATTERNBRUSHPT: {
+        Object o;  // pattern brushes are not drawn (see the Windows metafile case)
+        o.Type = Object::kBrush;
+        o.B = {BS_NULL_STYLE, 0, 0};
         objects_[r.U32(0)] = o;
         break;
       }
