@@ -102,6 +102,28 @@ TEST(Items, FailedLoadReportsEndingWithZeroPercent) {
   EXPECT_EQ(image.GetWidth(), 2);
 }
 
+TEST(Items, EachFrameReportsProgressFromTheFrameList) {
+  gif::TGIFImage image;
+  std::vector<std::string> reports;
+  image.OnProgress = [&](platform::TObject* sender, platform::TProgressStage stage, uint8_t percent, bool redraw,
+                         const platform::TRect& r, const std::string& message) {
+    EXPECT_TRUE(r.IsEmpty());
+    reports.push_back(std::string(sender->ClassName()) + " " + std::to_string(static_cast<int>(stage)) + " " +
+                      std::to_string(percent) + (redraw ? " redraw " : " ") + message);
+  };
+  GifBuilder b;
+  b.Header(2, 2, 0x81).ColorTable(4).Frame(0, 0, 2, 2, kPixels);
+  const size_t first_end = b.bytes.size();
+  b.Frame(0, 0, 2, 2, kPixels);
+  const size_t size = b.bytes.size();
+  auto stream = giftest::MemoryOf(b.bytes);
+  image.LoadFromStream(*stream);
+  const auto percent = [&](size_t position) { return std::to_string((position * 200 + size) / (2 * size)); };
+  EXPECT_EQ(reports, (std::vector<std::string>{"TGIFImage 0 0 Loading...",
+                                               "TGIFImageList 1 " + percent(first_end) + " Loading...",
+                                               "TGIFImageList 1 100 Loading...", "TGIFImage 2 100 redraw Loading..."}));
+}
+
 TEST(Items, HeaderPackedFieldsDescribeTheWrittenTable) {
   gif::TGIFImage image;
   auto& header = *image.Header;
