@@ -296,6 +296,8 @@ int GetDIBits(HDC DC, HBITMAP Bitmap, uint32_t Start, uint32_t Lines, void* Bits
 // The way back: writes rows given in the header's format into the bitmap.
 int SetDIBits(HDC DC, HBITMAP Bitmap, uint32_t Start, uint32_t Lines, const void* Bits,
               const BITMAPINFO* Info, uint32_t Usage);
+// Draws rows given in the header's format, stretched; the source rectangle
+// is counted from the picture's top row whatever the row order.
 int StretchDIBits(HDC DC, int32_t XDest, int32_t YDest, int32_t DestWidth, int32_t DestHeight,
                   int32_t XSrc, int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight, const void* Bits,
                   const BITMAPINFO* Info, uint32_t Usage, uint32_t Rop);
