@@ -244,6 +244,24 @@ TEST_F(LauncherE2ETest, SecondStartBringsTheFirstToTheFrontAndExits) {
   EXPECT_EQ(e2e::WaitForExit(pid_, 100), -1);
 }
 
+TEST_F(LauncherE2ETest, GifPictureIsShownAndNothingIsReported) {
+#ifndef PELLISTO_LAUNCHER_GIF
+  GTEST_SKIP() << "the launcher is built without the GIF module";
+#endif
+  fs::copy_file(std::string(PELLISTO_SOURCE_DIR) + "/demo/picture.gif", cd_ + "picture.gif");
+  unsigned long id = Start();
+  ASSERT_NE(id, 0u);
+  // No error box: the only window captioned with the title is the hidden owner.
+  EXPECT_EQ(x_.Run("xdotool search --onlyvisible --name '^Pellisto$' 2>/dev/null"), "");
+  // The picture's area (moved up by the advert label's height) shows more
+  // than the black background.
+  std::string colours;
+  EXPECT_TRUE(Eventually([&] {
+    colours = x_.Run("/usr/bin/import -window " + std::to_string(id) + " -crop 437x86+64+251 -format %k info:- 2>/dev/null");
+    return !colours.empty() && std::stoi(colours) > 8;
+  })) << colours;
+}
+
 TEST(LauncherNoDisplayTest, FailsWithAClearError) {
   std::string command = "DISPLAY=:199 '" + kLauncher + "' 2>&1 >/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
