@@ -111,18 +111,18 @@ Bytes PngEntry(int w, int h) {
   return out;
 }
 
-struct EntrySpec {
+struct IconEntry {
   int W, H, Bits;
   Bytes Data;
 };
 
-Bytes IcoFile(const std::vector<EntrySpec>& entries) {
+Bytes IcoFile(const std::vector<IconEntry>& entries) {
   Bytes f;
   Put16(f, 0);
   Put16(f, 1);
   Put16(f, unsigned(entries.size()));
   uint32_t offset = uint32_t(6 + 16 * entries.size());
-  for (const EntrySpec& e : entries) {
+  for (const IconEntry& e : entries) {
     f.push_back(uint8_t(e.W));
     f.push_back(uint8_t(e.H));
     f.push_back(0);
@@ -133,7 +133,7 @@ Bytes IcoFile(const std::vector<EntrySpec>& entries) {
     Put32(f, offset);
     offset += uint32_t(e.Data.size());
   }
-  for (const EntrySpec& e : entries) f.insert(f.end(), e.Data.begin(), e.Data.end());
+  for (const IconEntry& e : entries) f.insert(f.end(), e.Data.begin(), e.Data.end());
   return f;
 }
 
@@ -186,7 +186,7 @@ TEST(Icon, EveryEntryKindLoadsAndDrawsWithItsMask) {
   const size_t objects = platform::GdiObjectCount();
   struct Case {
     const char* Name;
-    EntrySpec Entry;
+    IconEntry Entry;
     bool Alpha;
   };
   const Case cases[] = {
@@ -234,7 +234,7 @@ TEST(Icon, EveryEntryKindLoadsAndDrawsWithItsMask) {
 TEST(Icon, PicksTheEntryClosestToTheStandardSize) {
   struct Case {
     const char* Name;
-    std::vector<EntrySpec> Entries;
+    std::vector<IconEntry> Entries;
     int Width, Bits;
   };
   const Case cases[] = {
