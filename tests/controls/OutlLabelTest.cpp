@@ -64,47 +64,60 @@ std::vector<TDraw> OutlineDraws(TColor shadow, TColor font) {
   return draws;
 }
 
+// Labels are painted on a form of the background colour, as the window
+// composes them.
 class OutlLabelTest : public ::testing::Test {
 protected:
   void SetUp() override {
     objects_ = GdiObjectCount();
     UseHeadlessBackend();
+    application_ = std::make_unique<TApplication>();
+    form_ = std::make_unique<TForm>(nullptr);
+    form_->SetBounds(0, 0, 300, 80);
+    form_->SetColor(Background);
   }
   void TearDown() override {
+    form_.reset();
+    application_.reset();
     ResetBackend();
     EXPECT_EQ(GdiObjectCount(), objects_) << GdiDescribeObjects();
   }
 
-  static std::unique_ptr<TOutlLabel> MakeLabel(const std::string& caption) {
-    auto label = std::make_unique<TOutlLabel>(nullptr);
+  TOutlLabel& MakeLabel(const std::string& caption) {
+    auto* label = new TOutlLabel(form_.get());
     label->Font().SetName("Arial");
     label->Font().SetHeight(-20);
     label->Font().SetColor(clWhite);
     label->SetCaption(caption);
+    label->SetParent(form_.get());
+    return *label;
+  }
+  // A label that does not size itself, over the whole form.
+  TOutlLabel& MakeFixedLabel(const std::string& caption) {
+    TOutlLabel& label = MakeLabel(caption);
+    label.SetAutoSize(false);
+    label.SetBounds(0, 0, form_->Width(), form_->Height());
     return label;
   }
-
-  static std::unique_ptr<TBitmap> Target(int width, int height) {
-    auto target = std::make_unique<TBitmap>();
-    target->SetPixelFormat(TPixelFormat::pf32bit);
-    target->SetSize(width, height);
-    target->Canvas().Brush().SetColor(Background);
-    target->Canvas().FillRect(Rect(0, 0, width, height));
-    return target;
+  TCanvas& Painted() {
+    form_->PaintAll();
+    return form_->Canvas();
   }
 
   // The box of pixels that differ from the background; empty when none.
-  static TRect Ink(TBitmap& bitmap) {
+  TRect Ink(TCanvas& canvas) {
     TRect box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-    for (int y = 0; y < bitmap.Height(); ++y)
-      for (int x = 0; x < bitmap.Width(); ++x)
-        if (bitmap.Canvas().Pixel(x, y) != Background) {
+    for (int y = 0; y < form_->Height(); ++y)
+      for (int x = 0; x < form_->Width(); ++x)
+        if (canvas.Pixel(x, y) != Background) {
           box.Left = std::min(box.Left, x), box.Top = std::min(box.Top, y);
           box.Right = std::max(box.Right, x + 1), box.Bottom = std::max(box.Bottom, y + 1);
         }
     return box.Left == INT32_MAX ? TRect{} : box;
   }
 
+  std::unique_ptr<TApplication> application_;
+  std::unique_ptr<TForm> form_;
   size_t objects_ = 0;
 };
 
@@ -130,101 +143,89 @@ TEST_F(OutlLabelTest, DrawsNineOutlinesThenTheTextFromTheTopLeftWhateverTheLayou
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    auto label = MakeLabel("Outlined & long");
-    label->SetAutoSize(false);
-    label->SetBounds(0, 0, 300, 80);
-    label->SetTransparent(c.Transparent);
-    label->SetColor(clYellow);
-    label->SetAlignment(c.Alignment);
-    label->SetLayout(c.Layout);
-    label->SetWordWrap(c.WordWrap);
-    label->SetColourShadow(clRed);
-    auto target = Target(300, 80);
-    TDrawRecorder recorder(*label);
-    label->PaintOnto(*target);
-
+    TOutlLabel& label = MakeFixedLabel("Outlined & long");
+    label.SetTransparent(c.Transparent);
+    label.SetColor(clYellow);
+    label.SetAlignment(c.Alignment);
+    label.SetLayout(c.Layout);
+    label.SetWordWrap(c.WordWrap);
+    label.SetColourShadow(clRed);
     std::vector<TDraw> expected;
     if (!c.Transparent) expected.push_back({false, 0, 0, clYellow});
     for (const TDraw& d : OutlineDraws(clRed, clWhite)) expected.push_back(d);
-    EXPECT_EQ(recorder.Draws, expected);
+    {
+      TDrawRecorder recorder(label);
+      Painted();
+      EXPECT_EQ(recorder.Draws, expected);
+    }
+    delete &label;
   }
 }
 
 TEST_F(OutlLabelTest, TransparentKeepsTheBackgroundOpaqueFillsWithTheLabelColour) {
   for (bool transparent : {true, false}) {
-    auto label = MakeLabel("Ab");
-    label->SetAutoSize(false);
-    label->SetBounds(0, 0, 120, 60);
-    label->SetTransparent(transparent);
-    label->SetColor(clYellow);
-    auto target = Target(120, 60);
-    label->PaintOnto(*target);
+    TOutlLabel& label = MakeFixedLabel("Ab");
+    label.SetTransparent(transparent);
+    label.SetColor(clYellow);
     // A corner far from the text.
-    EXPECT_EQ(target->Canvas().Pixel(119, 59), transparent ? Background : clYellow) << transparent;
+    EXPECT_EQ(Painted().Pixel(299, 79), transparent ? Background : clYellow) << transparent;
+    delete &label;
   }
 }
 
 TEST_F(OutlLabelTest, OutlineGrowsTheInkByTwoPixelsAndShowsBothColours) {
   for (const char* caption : {"Hello", "A&B"}) {
     SCOPED_TRACE(caption);
-    auto plain = Target(300, 80);
-    TCanvas& canvas = plain->Canvas();
+    TCanvas& canvas = Painted();
     canvas.Font().SetName("Arial");
     canvas.Font().SetHeight(-20);
     canvas.Font().SetColor(clWhite);
     canvas.Brush().SetStyle(TBrushStyle::bsClear);
     canvas.TextOut(0, 0, caption);
-    TRect text = Ink(*plain);
+    TRect text = Ink(canvas);
     ASSERT_FALSE(text.IsEmpty());
 
-    auto label = MakeLabel(caption);
-    label->SetTransparent(true);
-    label->SetAutoSize(false);
-    label->SetBounds(0, 0, 300, 80);
-    label->SetColourShadow(clRed);
-    auto target = Target(300, 80);
-    label->PaintOnto(*target);
-    TRect outlined = Ink(*target);
+    TOutlLabel& label = MakeFixedLabel(caption);
+    label.SetTransparent(true);
+    label.SetColourShadow(clRed);
+    TCanvas& painted = Painted();
+    TRect outlined = Ink(painted);
     // "&" is drawn as a character: the same glyphs, two pixels more each way.
     EXPECT_EQ(outlined, Rect(text.Left, text.Top, text.Right + 2, text.Bottom + 2));
 
     int red = 0, white = 0;
     for (int y = outlined.Top; y < outlined.Bottom; ++y)
       for (int x = outlined.Left; x < outlined.Right; ++x) {
-        TColor p = target->Canvas().Pixel(x, y);
+        TColor p = painted.Pixel(x, y);
         red += p == clRed;
         white += p == clWhite;
       }
     EXPECT_GT(red, 0);
     EXPECT_GT(white, 0);
+    delete &label;
   }
 }
 
 TEST_F(OutlLabelTest, AutoSizeMeasuresThePlainCaptionWithAcceleratorMarks) {
-  auto label = MakeLabel("A&B");
-  auto bitmap = Target(10, 10);
-  bitmap->Canvas().Font().Assign(&label->Font());
-  EXPECT_EQ(label->Width(), bitmap->Canvas().TextWidth("AB"));
-  EXPECT_EQ(label->Height(), bitmap->Canvas().TextHeight("AB"));
+  TOutlLabel& label = MakeLabel("A&B");
+  TCanvas& canvas = form_->Canvas();
+  canvas.Font().Assign(&label.Font());
+  EXPECT_EQ(label.Width(), canvas.TextWidth("AB"));
+  EXPECT_EQ(label.Height(), canvas.TextHeight("AB"));
 }
 
 TEST_F(OutlLabelTest, ANewOutlineColourRepaintsAtOnceTheSameColourDoesNot) {
-  TApplication application;
-  TForm form(nullptr);
-  form.SetBounds(0, 0, 200, 60);
-  auto* label = new TOutlLabel(&form);
-  label->SetCaption("Text");
-  label->SetTransparent(true);
-  label->SetParent(&form);
-  form.PaintAll();
-  TDrawRecorder recorder(*label);
+  TOutlLabel& label = MakeLabel("Text");
+  label.SetTransparent(true);
+  Painted();
+  TDrawRecorder recorder(label);
 
-  label->SetColourShadow(clBlack);
+  label.SetColourShadow(clBlack);
   EXPECT_TRUE(recorder.Draws.empty());
 
-  label->SetColourShadow(clBlue);
-  EXPECT_EQ(label->ColourShadow(), clBlue);
-  EXPECT_EQ(recorder.Draws, OutlineDraws(clBlue, label->Font().Color()));
+  label.SetColourShadow(clBlue);
+  EXPECT_EQ(label.ColourShadow(), clBlue);
+  EXPECT_EQ(recorder.Draws, OutlineDraws(clBlue, clWhite));
 }
 
 }  // namespace
