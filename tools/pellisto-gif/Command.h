@@ -32,6 +32,7 @@ int RunIndices(const Args& args);
 int RunConvert(const Args& args);
 int RunCopy(const Args& args);
 int RunFrames(const Args& args);
+int RunPlay(const Args& args);
 
 // Loads a GIF file, collecting its warnings; shows a progress bar on a
 // terminal. Raises the library's error when the file cannot be read.

@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"convert", "IN OUT.gif [--reduce METHOD] [--bits N] [--dither none|fs]", &RunConvert},
     {"copy", "IN OUT [--encoder lzw|rle]", &RunCopy},
     {"frames", "FILE OUTDIR [--background RRGGBB]", &RunFrames},
+    {"play", "FILE", &RunPlay},
 };
 
 void PrintUsage(std::ostream& out) {
