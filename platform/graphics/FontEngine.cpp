@@ -57,6 +57,8 @@ constexpr int32_t kDefaultHeight = -11;
 // The largest em size we rasterise; beyond it glyph bitmaps become absurd.
 constexpr int32_t kMaxEmPixels = 2048;
 constexpr size_t kMaxGlyphsPerSize = 8192;
+constexpr size_t kMaxGlyphBytes = size_t{64} << 20;
+constexpr size_t kMaxResolvedNames = 4096;
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -123,7 +125,12 @@ public:
   const Glyph& GlyphFor(SizedFace& sized, char32_t c);
   // Makes room for a text's glyphs before it is laid out, so that no glyph
   // it holds is dropped while it is in use.
-  static void Trim(SizedFace& sized, size_t chars) {
+  void Trim(SizedFace& sized, size_t chars) {
+    if (glyphBytes_ > kMaxGlyphBytes) {
+      for (auto& [key, face] : faces_)
+        for (auto& [size, entry] : face->Sizes) entry->Glyphs.clear();
+      glyphBytes_ = 0;
+    }
     if (sized.Glyphs.size() + chars > kMaxGlyphsPerSize) sized.Glyphs.clear();
   }
 
@@ -134,13 +141,23 @@ private:
   SizedFace& SizedFor(Face& face, int32_t em, bool synthBold, bool synthItalic, const FamilyAlias* alias,
                       int32_t cellHeight);
   SizedFace* FallbackFor(SizedFace& sized, char32_t c);
+  void ListFallbacks();
 
+  size_t glyphBytes_ = 0;  // bitmaps held by all glyph caches, roughly
   FT_Library library_ = nullptr;
   FcConfig* config_ = nullptr;
   std::map<std::tuple<std::string, bool, bool>, TFontFile> resolved_;
   std::map<std::pair<std::string, int32_t>, std::unique_ptr<Face>> faces_;
-  // Face that carries a character the requested one lacks (null: none does).
-  std::unordered_map<char32_t, std::unique_ptr<TFontFile>> fallbacks_;
+  // Faces that may carry a character the requested one lacks, and for each
+  // character looked up the one that does (-1: none).
+  struct FallbackFace {
+    std::string Path;
+    int32_t Index;
+    FcCharSet* Chars;
+  };
+  std::vector<FallbackFace> fallbackFaces_;
+  bool fallbacksListed_ = false;
+  std::unordered_map<char32_t, int> fallbacks_;
 };
 
 Engine::Engine() {
@@ -150,6 +167,7 @@ Engine::Engine() {
 
 Engine::~Engine() {
   faces_.clear();
+  for (FallbackFace& f : fallbackFaces_) FcCharSetDestroy(f.Chars);
   FT_Done_FreeType(library_);
   if (config_) FcConfigDestroy(config_);
 }
@@ -188,6 +206,8 @@ TFontFile Engine::Resolve(const std::string& name, bool bold, bool italic) {
   if (FcPatternGetInteger(match, FC_WEIGHT, 0, &value) == FcResultMatch) out.Bold = value >= FC_WEIGHT_DEMIBOLD;
   if (FcPatternGetInteger(match, FC_SLANT, 0, &value) == FcResultMatch) out.Italic = value != FC_SLANT_ROMAN;
   FcPatternDestroy(match);
+  // Names come from files too; do not let them grow the cache without end.
+  if (resolved_.size() >= kMaxResolvedNames) resolved_.clear();
   resolved_.emplace(key, out);
   return out;
 }
@@ -302,40 +322,49 @@ SizedFace& Engine::SizedFor(Face& face, int32_t em, bool synthBold, bool synthIt
   return *slot;
 }
 
+void Engine::ListFallbacks() {
+  fallbacksListed_ = true;
+  // Every scalable face in the order fontconfig prefers for sans-serif
+  // text; each character then takes the first that has it.
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(config_, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcFontSet* set = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
+  FcPatternDestroy(pattern);
+  if (!set) return;
+  for (int i = 0; i < set->nfont; ++i) {
+    FcChar8* file = nullptr;
+    FcCharSet* chars = nullptr;
+    if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch ||
+        FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &chars) != FcResultMatch)
+      continue;
+    int index = 0;
+    FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
+    fallbackFaces_.push_back({reinterpret_cast<const char*>(file), index, FcCharSetCopy(chars)});
+  }
+  FcFontSetDestroy(set);
+}
+
 SizedFace* Engine::FallbackFor(SizedFace& sized, char32_t c) {
+  if (!fallbacksListed_) ListFallbacks();
+  if (fallbacks_.size() > 65536) fallbacks_.clear();
   auto it = fallbacks_.find(c);
   if (it == fallbacks_.end()) {
-    std::unique_ptr<TFontFile> found;
-    FcPattern* pattern = FcPatternCreate();
-    FcCharSet* set = FcCharSetCreate();
-    FcCharSetAddChar(set, static_cast<FcChar32>(c));
-    FcPatternAddCharSet(pattern, FC_CHARSET, set);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(config_, pattern, &result);
-    FcCharSet* has = nullptr;
-    FcChar8* file = nullptr;
-    if (match && FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch &&
-        FcCharSetHasChar(has, static_cast<FcChar32>(c)) &&
-        FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-      found = std::make_unique<TFontFile>();
-      found->Path = reinterpret_cast<const char*>(file);
-      int index = 0;
-      if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) found->Index = index;
-    }
-    if (match) FcPatternDestroy(match);
-    FcCharSetDestroy(set);
-    FcPatternDestroy(pattern);
-    it = fallbacks_.emplace(c, std::move(found)).first;
+    int found = -1;
+    for (size_t i = 0; i < fallbackFaces_.size() && found < 0; ++i)
+      if (FcCharSetHasChar(fallbackFaces_[i].Chars, static_cast<FcChar32>(c))) found = static_cast<int>(i);
+    it = fallbacks_.emplace(c, found).first;
   }
-  if (!it->second) return nullptr;
+  if (it->second < 0) return nullptr;
+  const FallbackFace& fallback = fallbackFaces_[static_cast<size_t>(it->second)];
   Face* face = nullptr;
   try {
-    face = &FaceFor(it->second->Path, it->second->Index);
+    face = &FaceFor(fallback.Path, fallback.Index);
   } catch (const EInvalidGraphicOperation&) {
-    it->second.reset();
+    it->second = -1;
     return nullptr;
   }
   if (face == sized.Owner) return nullptr;
@@ -380,6 +409,7 @@ const Glyph& Engine::GlyphFor(SizedFace& sized, char32_t c) {
       }
     }
   }
+  glyphBytes_ += g.Bitmap.size() + sizeof(Glyph);
   return sized.Glyphs.emplace(c, std::move(g)).first->second;
 }
 
@@ -442,7 +472,7 @@ int32_t TextWidth(const TFontRequest& Font, std::string_view Text) {
   Engine& e = Engine::Instance();
   std::lock_guard lock(e.Lock);
   SizedFace& sized = e.SizeFor(Font);
-  Engine::Trim(sized, chars.size());
+  e.Trim(sized, chars.size());
   int64_t width = 0;
   for (char32_t c : chars) width += e.GlyphFor(sized, c).Advance64;
   return static_cast<int32_t>(std::min<int64_t>((width + 32) >> 6, INT32_MAX));
@@ -455,7 +485,7 @@ TTextMask RenderText(const TFontRequest& Font, std::string_view Text) {
   Engine& e = Engine::Instance();
   std::lock_guard lock(e.Lock);
   SizedFace& sized = e.SizeFor(Font);
-  Engine::Trim(sized, chars.size());
+  e.Trim(sized, chars.size());
   const TFontMetrics& m = sized.Metrics;
 
   // Place every glyph on the line, then take the union of their boxes.
