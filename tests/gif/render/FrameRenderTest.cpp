@@ -123,6 +123,33 @@ TEST_F(FrameRender, ATransparentPixelKeepsItsOwnWebEntryAmidErrors) {
   EXPECT_GT(grey, 0);
 }
 
+TEST_F(FrameRender, AFrameAbove500000PixelsRendersTheSame) {
+  Bytes pixels = Repeat(1, 1000 * 501);
+  pixels.back() = 0;
+  auto image = LoadGif(BuildGif(1000, 501, {kRed, kGreen}, {{0, 0, 1000, 501, pixels}}));
+  image->DrawFlags = kDirect;
+  TBitmap* bitmap = image->Frames->FrameAt(0)->RenderFrame();
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->PixelFormat(), platform::TPixelFormat::pf8bit);
+  EXPECT_EQ(rendertest::Indices8(*bitmap), pixels);
+}
+
+TEST_F(FrameRender, ThePaletteDisplayDecidesTheWebPaletteByDefault) {
+  for (bool paletteDisplay : {false, true}) {
+    const bool saved = PaletteDeviceDraw;
+    PaletteDeviceDraw = paletteDisplay;
+    auto image = LoadGif(BuildGif(2, 1, {0x6496C8, 0x6496C8}, {{0, 0, 2, 1, Repeat(0, 2)}}));
+    EXPECT_EQ(image->UsesWebPalette(), paletteDisplay);
+    TBitmap* bitmap = image->Frames->FrameAt(0)->RenderFrame();
+    ASSERT_NE(bitmap, nullptr);
+    // Dithered pixels hold web colours only, multiples of 51 in every channel.
+    const uint32_t p = Pixels32(*bitmap)[0];
+    EXPECT_EQ((p >> 16) % 51 == 0 && (p >> 8 & 0xFF) % 51 == 0 && (p & 0xFF) % 51 == 0, paletteDisplay) << std::hex << p;
+    image.reset();
+    PaletteDeviceDraw = saved;
+  }
+}
+
 TEST_F(FrameRender, ScaleFrameRectMapsTheFrameIntoTheTarget) {
   auto image = LoadGif(BuildGif(100, 100, {kRed, kGreen}, {{10, 20, 30, 40, Repeat(0, 1200)}}));
   EXPECT_EQ(image->Frames->FrameAt(0)->ScaleFrameRect(TRect{0, 0, 200, 200}), (TRect{20, 40, 80, 120}));
