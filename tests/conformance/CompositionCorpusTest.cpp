@@ -1,6 +1,7 @@
-// Every animated GIF of the corpus, played with the painter onto a
-// key-coloured canvas, composes to the same frames as ImageMagick's
-// "convert -coalesce" (a test-only tool; its alpha 0 is the key colour here).
+// Every GIF of the corpus, drawn as the launcher draws it (animated ones by
+// their painter) onto a key-coloured canvas, composes to the same frames as
+// ImageMagick's "convert -coalesce" (a test-only tool; its alpha 0 is the
+// key colour here).
 
 #include <gtest/gtest.h>
 
@@ -45,17 +46,16 @@ TEST_P(CorpusComposition, ComposesLikeImageMagickCoalesce) {
   } catch (const platform::Exception& e) {
     GTEST_SKIP() << "not read here: " << e.Message;
   }
-  if (image->Frames->ItemCount() < 2) GTEST_SKIP() << "not animated";
   if (access(kConvert, X_OK) != 0) GTEST_SKIP() << kConvert << " is not installed";
-  const std::string command = std::string(kConvert) + " '" + kCorpus + GetParam() + "' -coalesce -depth 8 RGBA:-";
+  const std::string command = std::string(kConvert) + " '" + kCorpus + GetParam() + "' -set colorspace sRGB -coalesce -depth 8 RGBA:- 2>/dev/null";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   ASSERT_NE(pipe, nullptr);
   const int32_t w = image->GetWidth(), h = image->GetHeight();
   std::vector<uint8_t> rgba(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-  int compared = 0, failures = 0;
+  int compared = 0, failures = 0, missing = 0;
   composition::Compose(*image, kKey, [&](int frame, const std::vector<uint32_t>& shown) {
     if (fread(rgba.data(), 1, rgba.size(), pipe.get()) != rgba.size()) {
-      ADD_FAILURE() << "ImageMagick has no frame " << frame;
+      ++missing;
       return;
     }
     std::vector<uint32_t> expected(shown.size());
@@ -67,8 +67,11 @@ TEST_P(CorpusComposition, ComposesLikeImageMagickCoalesce) {
     if (!diff.empty() && failures++ < 5) ADD_FAILURE() << "frame " << frame << ": " << diff;
     ++compared;
   });
+  // ImageMagick refuses damaged files that this system reads leniently.
+  if (compared == 0 && missing > 0) GTEST_SKIP() << "ImageMagick does not read it";
+  EXPECT_EQ(missing, 0) << "ImageMagick has fewer frames";
   EXPECT_EQ(fgetc(pipe.get()), EOF) << "ImageMagick has more frames than the " << compared << " painted";
-  EXPECT_GT(compared, 1);
+  EXPECT_GE(compared, 1);
   EXPECT_EQ(failures, 0);
 }
 
