@@ -217,6 +217,8 @@ void TGIFPainter::Wait(int32_t& Delay, uint32_t& LastTick, int32_t& PlannedWait)
     return;
   }
   PrepareNextFrame();
+  // A stop request may have spent its wake-up on the pool's wait.
+  if (Terminated()) return;
   const uint32_t now = platform::timeGetTime();
   const bool threaded = RunsInThread();
   if (PainterSpeed <= 0) {

@@ -226,6 +226,21 @@ TEST_F(Painter, SpeedZeroShowsTheFirstFrameAndWaitsUntilStopped) {
   EXPECT_TRUE(play.image->Painters.Lock()->empty());
 }
 
+TEST_F(Painter, StoppingWhileThePoolRendersEndsTheRun) {
+  platform::SetClock(nullptr);  // real waits: the painter sits in the pool's wait
+  TPlay play(Frames({10, 10, 10}), kThreaded, 0, false);
+  play.Draw();
+  // The painter asks the pool for frame 1; nobody serves the worker yet.
+  for (int i = 0; i < 100000; ++i) {
+    TRenderer* pool = RenderPoolIfCreated();
+    if (pool != nullptr && pool->WorkerCount() == 1 && pool->QueuedCount() == 0) break;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  play.image->StopDrawPainter();  // must not hang in the endless wait that follows
+  EXPECT_TRUE(play.image->Painters.Lock()->empty());
+  EXPECT_EQ(play.events, (std::vector<std::string>{"start", "frame 0"}));
+}
+
 TEST_F(Painter, AnEmptyFrameEndsThePass) {
   TPlay play(Frames({1, 1, 1, 1}, 0, 2), kThreaded);
   play.image->Frames->FrameAt(2)->ResetFrame();
