@@ -474,7 +474,7 @@ void BlitSurfaces(Surface& dst, const TRect& clipIn, int32_t x, int32_t y, int32
   const ReadRowFn readSrc = src ? ReaderFor(src->bpp) : nullptr;
 
   const bool usePat = RopUsesPattern(rop) || (mask && RopUsesPattern(foreRop));
-  const bool useDst = RopUsesDest(rop) || (mask && RopUsesDest(foreRop)) || mask;
+  bool useDst = RopUsesDest(rop) || (mask && RopUsesDest(foreRop)) || mask;
   uint32_t patFore = 0, patBack = 0;
   bool hatched = false;
   int hatch = 0;
@@ -489,6 +489,10 @@ void BlitSurfaces(Surface& dst, const TRect& clipIn, int32_t x, int32_t y, int32
     }
     if (!hatched) std::fill(P, P + n, patFore);
   }
+  // A hatched brush in TRANSPARENT mode paints only its lines.
+  const bool keepGaps = hatched && params.hatchGapsKeep && !mask;
+  if (keepGaps) useDst = true;
+  uint8_t hatchBits = 0;
   const ReadRowFn readMask = mask ? ReaderFor(1) : nullptr;
 
   for (int32_t dy = y0; dy < y1; ++dy) {
@@ -503,8 +507,8 @@ void BlitSurfaces(Surface& dst, const TRect& clipIn, int32_t x, int32_t y, int32
       conv->Run(S, S, n);
     }
     if (usePat && hatched) {
-      const uint8_t bits = kHatch[static_cast<size_t>(hatch)][static_cast<size_t>(dy & 7)];
-      for (int32_t i = 0; i < n; ++i) P[i] = ((bits >> (7 - ((x0 + i) & 7))) & 1) ? patFore : patBack;
+      hatchBits = kHatch[static_cast<size_t>(hatch)][static_cast<size_t>(dy & 7)];
+      for (int32_t i = 0; i < n; ++i) P[i] = ((hatchBits >> (7 - ((x0 + i) & 7))) & 1) ? patFore : patBack;
     }
     uint8_t* drow = dst.Row(dy);
     if (useDst) readDst(drow, x0, n, D);
@@ -524,6 +528,11 @@ void BlitSurfaces(Surface& dst, const TRect& clipIn, int32_t x, int32_t y, int32
           if (bit) D[i] = F[i];
         }
       }
+    } else if (keepGaps) {
+      std::memcpy(F, D, 4 * static_cast<size_t>(n));
+      ApplyRop(rop, P, S, D, n);
+      for (int32_t i = 0; i < n; ++i)
+        if (!((hatchBits >> (7 - ((x0 + i) & 7))) & 1)) D[i] = F[i];
     } else {
       ApplyRop(rop, P, S, D, n);
     }

@@ -215,9 +215,16 @@ HDC TCanvas::RequireHandle() {
 void TCanvas::SelectTools() {
   SelectObject(handle_, brush_.Handle());
   SelectObject(handle_, pen_.Handle());
+  // A solid brush is also the text background; hatches and clear brushes
+  // leave what lies between their lines.
   const COLORREF brushColor = ColorToRGB(brush_.Color());
-  SetBkColor(handle_, brushColor);
-  SetBkMode(handle_, brush_.Style() == TBrushStyle::bsClear ? TRANSPARENT : OPAQUE);
+  if (brush_.Style() == TBrushStyle::bsSolid) {
+    SetBkColor(handle_, brushColor);
+    SetBkMode(handle_, OPAQUE);
+  } else {
+    SetBkColor(handle_, ~brushColor & 0xFFFFFF);
+    SetBkMode(handle_, TRANSPARENT);
+  }
   SetTextColor(handle_, ColorToRGB(font_.Color()));
 }
 
@@ -316,7 +323,7 @@ void TCanvas::TextOut(int32_t X, int32_t Y, std::string_view Text) {
   HDC dc = RequireHandle();
   const TFontRequest request = font_.Request();
   const TTextMask mask = RenderText(request, Text);
-  if (brush_.Style() != TBrushStyle::bsClear) {
+  if (brush_.Style() == TBrushStyle::bsSolid) {
     const TRect cell = Bounds(X, Y, mask.Advance, platform::TextHeight(request));
     platform::FillRect(dc, &cell, brush_.Handle());
   }
@@ -328,7 +335,7 @@ void TCanvas::TextOut(int32_t X, int32_t Y, std::string_view Text) {
 void TCanvas::TextRect(const TRect& Rect, int32_t X, int32_t Y, std::string_view Text) {
   Changing();
   HDC dc = RequireHandle();
-  if (brush_.Style() != TBrushStyle::bsClear) platform::FillRect(dc, &Rect, brush_.Handle());
+  if (brush_.Style() == TBrushStyle::bsSolid) platform::FillRect(dc, &Rect, brush_.Handle());
   const TTextMask mask = RenderText(font_.Request(), Text);
   BlendText(dc, X, Y, mask, ColorToRGB(font_.Color()), &Rect);
   Changed();

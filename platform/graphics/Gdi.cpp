@@ -305,6 +305,7 @@ BlitParams ParamsFor(DC* dst, DC* src) {
   p.brush = DCBrush(dst);
   if (p.brush && p.brush->lb.lbStyle == BS_NULL) p.brush = nullptr;
   p.brushBk = p.destBk;
+  p.hatchGapsKeep = dst->st.bkMode == TRANSPARENT;
   return p;
 }
 

@@ -150,6 +150,7 @@ struct BlitParams {
   uint32_t srcBk = 0xFFFFFF;   // quad: source pixels of this colour become 1 in a monochrome destination
   const Brush* brush = nullptr;
   uint32_t brushBk = 0xFFFFFF;  // quad: the gaps of a hatched brush
+  bool hatchGapsKeep = false;   // TRANSPARENT background mode: the gaps leave the destination
 };
 // The general blit in device coordinates: destination rectangle (X, Y, W, H)
 // clipped to Clip (already intersected with the surface), source rectangle

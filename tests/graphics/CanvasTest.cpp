@@ -113,6 +113,23 @@ TEST_F(GdiLeakTest, CanvasToolsDrawAndNotify) {
   EXPECT_EQ(d.Canvas().Pixel(19, 0), clAqua);
 }
 
+TEST_F(GdiLeakTest, HatchedBrushesPaintOnlyTheirLines) {
+  TBitmap b;
+  b.SetPixelFormat(TPixelFormat::pf32bit);
+  b.SetSize(8, 8);
+  TCanvas& c = b.Canvas();
+  c.Brush().SetColor(clBlue);
+  c.FillRect(Rect(0, 0, 8, 8));
+  c.Brush().SetColor(clRed);
+  c.Brush().SetStyle(TBrushStyle::bsCross);
+  c.FillRect(Rect(0, 0, 8, 8));
+  int red = 0, blue = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) (c.Pixel(x, y) == clRed ? red : blue) += 1;
+  EXPECT_EQ(red, 15);  // one row and one column of the 8x8 cell
+  EXPECT_EQ(blue, 49);
+}
+
 TEST_F(GdiLeakTest, ACanvasWithoutHandleRefusesToDraw) {
   TCanvas c;
   EXPECT_THROW(c.FillRect(Rect(0, 0, 1, 1)), EInvalidOperation);
