@@ -24,7 +24,9 @@ constexpr char kNoDIB[] = "Image has no DIB";
 constexpr char kScanLineRange[] = "Scan line index out of range";
 constexpr char kOutOfResources[] = "Out of system resources";
 
-std::unique_ptr<platform::TBitmap> g_eight_bit_template;
+// Owned, but a plain pointer: a static destructor would free it before the
+// module's shut-down (FreeEightBitTemplate) runs, which then freed it again.
+platform::TBitmap* g_eight_bit_template = nullptr;
 }  // namespace
 
 int32_t FormatBitCount(TPixelFormat Format) {
@@ -102,15 +104,18 @@ void SetBitmapFormat(platform::TBitmap* Bitmap, TPixelFormat Format) {
   const int32_t width = Bitmap->GetWidth();
   const int32_t height = Bitmap->GetHeight();
   if (!g_eight_bit_template) {
-    g_eight_bit_template = std::make_unique<platform::TBitmap>();
+    g_eight_bit_template = new platform::TBitmap();
     g_eight_bit_template->SetPixelFormat(TPixelFormat::pf8bit);
   }
-  Bitmap->Assign(g_eight_bit_template.get());
+  Bitmap->Assign(g_eight_bit_template);
   Bitmap->SetWidth(width);
   Bitmap->SetHeight(height);
 }
 
-void FreeEightBitTemplate() { g_eight_bit_template.reset(); }
+void FreeEightBitTemplate() {
+  delete g_eight_bit_template;
+  g_eight_bit_template = nullptr;
+}
 
 void RaiseLastResourceError() {
   const uint32_t code = platform::GetLastError();
