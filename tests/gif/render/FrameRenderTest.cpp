@@ -19,7 +19,7 @@ using rendertest::Filled;
 using rendertest::LoadGif;
 using rendertest::Pixels32;
 using rendertest::Repeat;
-using rendertest::TFrameSpec;
+using rendertest::TFrameDef;
 
 class FrameRender : public rendertest::GdiLeakCheck {};
 

@@ -28,7 +28,7 @@ using rendertest::Filled;
 using rendertest::LoadGif;
 using rendertest::Pixels32;
 using rendertest::Repeat;
-using rendertest::TFrameSpec;
+using rendertest::TFrameDef;
 
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kKey = 0xFF00FF;
 constexpr TGIFDrawFlags kThreaded = DrawInThread | DrawTransparent | DrawAnimated | DrawRepeat;
@@ -109,9 +109,9 @@ struct TPlay {
 
 // Frames of one colour each on a 2 x 2 screen.
 Bytes Frames(const std::vector<int>& Delays, int LoopAt = -1, int LoopCount = 0) {
-  std::vector<TFrameSpec> frames;
+  std::vector<TFrameDef> frames;
   for (size_t i = 0; i < Delays.size(); ++i) {
-    TFrameSpec f{0, 0, 2, 2, Repeat(static_cast<uint8_t>(i % 3), 4), Delays[i]};
+    TFrameDef f{0, 0, 2, 2, Repeat(static_cast<uint8_t>(i % 3), 4), Delays[i]};
     if (static_cast<int>(i) == LoopAt) f.loop = LoopCount;
     frames.push_back(f);
   }

@@ -157,7 +157,7 @@ inline std::unique_ptr<platform::TBitmap> Filled(int32_t W, int32_t H, uint32_t 
 namespace rendertest {
 
 // One frame of a built picture.
-struct TFrameSpec {
+struct TFrameDef {
   int left = 0, top = 0, width = 1, height = 1;
   Bytes pixels;
   int delay = -1;  // -1: no graphic control extension
@@ -168,7 +168,7 @@ struct TFrameSpec {
 
 // A GIF with a global table of Colors (0x00RRGGBB; padded to a power of two)
 // and the frames given.
-inline Bytes BuildGif(int W, int H, const std::vector<uint32_t>& Colors, const std::vector<TFrameSpec>& Frames) {
+inline Bytes BuildGif(int W, int H, const std::vector<uint32_t>& Colors, const std::vector<TFrameDef>& Frames) {
   int bits = 1;
   while ((1u << bits) < Colors.size()) ++bits;
   GifWriter b;
@@ -177,7 +177,7 @@ inline Bytes BuildGif(int W, int H, const std::vector<uint32_t>& Colors, const s
     const uint32_t c = i < Colors.size() ? Colors[i] : 0;
     b.Raw({static_cast<int>(c >> 16 & 0xFF), static_cast<int>(c >> 8 & 0xFF), static_cast<int>(c & 0xFF)});
   }
-  for (const TFrameSpec& f : Frames) {
+  for (const TFrameDef& f : Frames) {
     if (f.loop >= 0) b.Loop(f.loop);
     if (f.delay >= 0 || f.transparent >= 0 || f.disposal != 0)
       b.Gce(std::max(f.delay, 0), f.disposal, f.transparent >= 0, std::max(f.transparent, 0));
