@@ -124,6 +124,12 @@ TEST_F(UiE2ETest, ShowsABorderlessStayOnTopCentredForm) {
   EXPECT_TRUE(e2e::WaitForText(out, "normal"));
   EXPECT_TRUE(Eventually([&] { return Prop(id, "_NET_WM_STATE").find("_NET_WM_STATE_ABOVE") == std::string::npos; }))
       << Prop(id, "_NET_WM_STATE");
+
+  // The window manager's close (its Alt+F4) closes the main form and ends the program.
+  ASSERT_TRUE(Eventually([&] { return ActiveWindow().find(Hex(id)) != std::string::npos; })) << ActiveWindow();
+  x_.Run("xdotool key alt+F4");
+  EXPECT_EQ(e2e::WaitForExit(started_[0], 5000), 0);
+  started_.clear();
 }
 
 TEST_F(UiE2ETest, TheScreenShowsTheHeadlessBackBuffer) {

@@ -27,7 +27,7 @@ void Serve() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: pellisto-ui-probe owner TITLE | activate TITLE | copy FILE | paste FILE | show TITLE | "
+               "usage: pellisto-ui-probe activate TITLE | copy FILE | paste FILE | show TITLE | "
                "message TEXT\n");
   return 2;
 }
@@ -38,13 +38,6 @@ int main(int argc, char** argv) {
   if (argc < 3) return Usage();
   std::string command = argv[1], arg = argv[2];
   uint16_t gifFormat = RegisterClipboardFormat("GIF Image");
-  if (command == "owner") {
-    Backend().SetApplicationTitle(arg);
-    std::printf("ready\n");
-    std::fflush(stdout);
-    Serve();
-    return 0;
-  }
   if (command == "activate") {
     // The single-instance sequence of a second start.
     HWND window = FindWindow("TApplication", arg.c_str());
