@@ -91,7 +91,10 @@ void TControl::SetCaption(const std::string& value) {
   CaptionChanged();
 }
 
-void TControl::SetCursor(TCursor value) { cursor_ = value; }
+void TControl::SetCursor(TCursor value) {
+  cursor_ = value;
+  if (TForm* form = ParentForm()) form->CursorChanged(this);
+}
 
 TColor TControl::Color() const { return parentColor_ && parent_ ? parent_->Color() : color_; }
 

@@ -276,10 +276,16 @@ void TForm::SetHover(TControl* control) {
   hover_ = control;
   if (old) old->MouseLeave();
   if (hover_) hover_->MouseEnter();
-  if (window_) {
-    TCursor cursor = hover_ && hover_->Cursor() != crDefault ? hover_->Cursor() : Cursor();
-    window_->SetCursor(cursor);
-  }
+  ShowCursor();
+}
+
+void TForm::ShowCursor() {
+  if (!window_) return;
+  window_->SetCursor(hover_ && hover_->Cursor() != crDefault ? hover_->Cursor() : Cursor());
+}
+
+void TForm::CursorChanged(TControl* control) {
+  if (control == this || control == hover_) ShowCursor();
 }
 
 void TForm::MouseAt(UINT message, int x, int y) {

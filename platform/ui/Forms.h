@@ -100,6 +100,8 @@ public:
 
   // A control leaves the form: forget it as the hovered or captured one.
   void ForgetControl(TControl* Control);
+  // A control's cursor changed: the pointer over it shows the new one.
+  void CursorChanged(TControl* Control);
 
   // Messages of the form's window (input, paint, close).
   virtual LRESULT WndProc(UINT Message, WPARAM WParam, LPARAM LParam);
@@ -118,6 +120,7 @@ private:
   void Present(const TRect& R);
   void MouseAt(UINT Message, int X, int Y);
   void SetHover(TControl* Control);
+  void ShowCursor();
 
   HWND handle_ = nullptr;
   std::unique_ptr<TBackendWindow> window_;

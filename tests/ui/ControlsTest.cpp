@@ -172,6 +172,9 @@ TEST_F(ControlsTest, ImageDrawsAtItsCornerAndRepaintsOnChange) {
   Pump();
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(headless_->WindowState(form_->BackendWindow())->Cursor, crHandPoint);
+  image->SetCursor(crDefault);  // under the pointer the change shows at once
+  EXPECT_EQ(headless_->WindowState(form_->BackendWindow())->Cursor, crDefault);
+  image->SetCursor(crHandPoint);
 
   TBitmap picture;
   picture.SetSize(10, 6);
