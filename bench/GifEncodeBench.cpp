@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gif/decode/ColorMap.h"
+#include "gif/decode/Extensions.h"
 #include "gif/decode/Frame.h"
 #include "gif/picture/GIFImage.h"
 
@@ -38,6 +39,8 @@ const Source& Harvesters() {
     file.LoadFromFile(std::string(PELLISTO_SHARED_DIR) + "/corpus/harvesters.gif");
     s.Image->LoadFromStream(file);
     gif::TGIFSubImage& frame = *s.Image->Frames->FrameAt(0);
+    // Only the frame's indices and colour table, as the peers write them.
+    frame.ExtensionList->ClearItems();
     s.Width = frame.ImageDescriptor.ImageWidth;
     s.Height = frame.ImageDescriptor.ImageHeight;
     s.Indices.assign(frame.Pixels.get(), frame.Pixels.get() + frame.PixelBytes);

@@ -204,14 +204,28 @@ void TLZWEncoder::EncodePixels() {
   EmitClear();
   Prefix = *Cursor++;
   if (Prefix >= ColorLimit) ColorNotInTable();
-  // The walk of AdvancePixel, with the cursor and the pixels left in the
-  // current row or frame held in locals: the byte writes of the code output
-  // could alias the fields, which would reload them for every pixel.
+  // The walk of AdvancePixel and the code output of EmitCode, with their
+  // state held in locals: the byte writes could alias the fields, which
+  // would reload them for every pixel. The fields are brought up to date
+  // around the (rare) clear and at the end; the output is the same.
   const THashTable& table = *Table;
+  TGIFWriter& out = *Output;
   const int32_t limit = ColorLimit;
   int32_t prefix = Prefix;
   const uint8_t* cursor = Cursor;
   int64_t remaining = RowRemaining;
+  uint32_t buffer = BitBuffer;
+  int32_t count = BitCount;
+  int32_t width = CodeWidth;
+  int32_t maxCode = MaxCodeValue;
+  int32_t next = NextFreeCode;
+  auto save = [&] {
+    BitBuffer = buffer;
+    BitCount = count;
+    CodeWidth = width;
+    MaxCodeValue = static_cast<int16_t>(maxCode);
+    NextFreeCode = static_cast<int16_t>(next);
+  };
   for (;;) {
     if (--remaining <= 0) {
       if (!Interlaced || !NextInterlacedRow()) break;
@@ -227,16 +241,35 @@ void TLZWEncoder::EncodePixels() {
       prefix = found;
       continue;
     }
-    TLZWEncoder::EmitCode(prefix);
+    // EmitCode(prefix): pack it, then the width rule (never right after a clear here).
+    buffer = count > 0 ? (static_cast<uint32_t>(prefix) << count) | (buffer & ((1u << count) - 1u))
+                       : static_cast<uint32_t>(prefix);
+    count += width;
+    while (count >= 8) {
+      out.WriteByte(static_cast<uint8_t>(buffer));
+      buffer >>= 8;
+      count -= 8;
+    }
+    if (next > maxCode) {
+      ++width;
+      maxCode = width == 12 ? 4096 : MaxCodeFor(width);
+    }
     prefix = c;
-    if (NextFreeCode < 4095) {
+    if (next < 4095) {
       assert(empty >= 0);
-      Table->StoreAt(empty, key, NextFreeCode);  // where Store would put it
-      ++NextFreeCode;
+      Table->StoreAt(empty, key, static_cast<int16_t>(next));  // where Store would put it
+      ++next;
     } else {
+      save();
       EmitClear();  // the table is full: start afresh instead of assigning 4095
+      buffer = BitBuffer;
+      count = BitCount;
+      width = CodeWidth;
+      maxCode = MaxCodeValue;
+      next = NextFreeCode;
     }
   }
+  save();
   Cursor = cursor;
   RowRemaining = 0;
   Prefix = static_cast<int16_t>(prefix);

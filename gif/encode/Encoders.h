@@ -40,7 +40,13 @@ public:
     return FindFrom(Key, slot);
   }
 
-  static int32_t SlotOf(uint32_t Key) { return static_cast<int32_t>((Key ^ (Key >> 4)) % SlotCount); }
+  // (Key XOR (Key >> 4)) mod 8009, the remainder taken with two multiplies
+  // (exact for every 32-bit value) to keep the lookup chain short.
+  static int32_t SlotOf(uint32_t Key) {
+    constexpr uint64_t M = UINT64_MAX / SlotCount + 1;
+    const uint64_t low = M * (Key ^ (Key >> 4));
+    return static_cast<int32_t>((static_cast<unsigned __int128>(low) * SlotCount) >> 64);
+  }
   // Doubles the slot number modulo 8009 (slot 0 goes to 8008).
   static int32_t NextSlot(int32_t Slot) {
     if (Slot == 0) return SlotCount - 1;

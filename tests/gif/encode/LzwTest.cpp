@@ -136,7 +136,10 @@ TEST(HashTable, ProbeSequenceDoublesModulo8009) {
   EXPECT_EQ(THashTable::NextSlot(0), 8008);
   EXPECT_EQ(THashTable::NextSlot(1), 2);
   EXPECT_EQ(THashTable::NextSlot(5000), 10000 - 8009);
-  EXPECT_EQ(THashTable::SlotOf(0x12345), (0x12345 ^ 0x1234) % 8009);
+  for (uint32_t key = 0; key < (1u << 20); ++key)
+    ASSERT_EQ(THashTable::SlotOf(key), static_cast<int32_t>((key ^ (key >> 4)) % 8009)) << key;
+  for (uint32_t key : {0xFFFFFFFFu, 0x80000000u, 0x12345678u})
+    EXPECT_EQ(THashTable::SlotOf(key), static_cast<int32_t>((key ^ (key >> 4)) % 8009));
 }
 
 TEST(HashTable, StoresAndFindsWhenAWholeProbeCycleIsFull) {
