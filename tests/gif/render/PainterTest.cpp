@@ -376,6 +376,20 @@ TEST_F(Drawing, WithoutAThreadTheWholeRunIsInsideTheFirstDraw) {
   EXPECT_EQ(Pixels32(*play.screen), std::vector<uint32_t>(4, kBlue));
 }
 
+// An unthreaded run hands the quit back to the caller's loop and stops.
+TEST_F(Drawing, AQuitMessageEndsAnUnthreadedRun) {
+  TPlay play(Frames({10, 10, 10}), kUnthreaded);
+  play.onFrame = [](TGIFPainter& p) {
+    if (p.ActiveFrame == 0) platform::PostQuitMessage(7);
+  };
+  play.Draw();
+  EXPECT_EQ(play.events, (std::vector<std::string>{"start", "frame 0"}));
+  platform::MSG msg;
+  ASSERT_TRUE(platform::PeekMessage(msg, nullptr, 0, 0, platform::PM_REMOVE));
+  EXPECT_EQ(msg.message, platform::WM_QUIT);
+  EXPECT_EQ(msg.wParam, 7u);
+}
+
 TEST_F(Drawing, TiledCopiesOfTheCachedBitmap) {
   TPlay play(Frames({1, 1}), kUnthreaded & ~DrawRepeat);
   play.PlayToEnd();
