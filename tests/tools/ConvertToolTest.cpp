@@ -18,8 +18,13 @@ struct ToolResult {
   std::string err;
 };
 
+// Files apart per test: ctest runs the tests of this file at the same time.
+std::string TempFile(const std::string& suffix) {
+  return testing::TempDir() + "/convert-" + testing::UnitTest::GetInstance()->current_test_info()->name() + suffix;
+}
+
 ToolResult Convert(const std::string& args) {
-  const std::string err = testing::TempDir() + "/convert.err";
+  const std::string err = TempFile(".err");
   const int status = std::system((std::string(PELLISTO_GIF_TOOL) + " convert " + args + " 2>" + err).c_str());
   std::ifstream in(err);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(std::istreambuf_iterator<char>(in), {})};
@@ -62,7 +67,7 @@ TEST(ConvertTool, EveryMethodGivesAOneFrameGif) {
       {"hippopotamus.regular.ico", "--reduce gray4", 36, 28, 4},
   };
   for (const auto& c : cases) {
-    const std::string out = testing::TempDir() + "/convert-out.gif";
+    const std::string out = TempFile(".gif");
     std::remove(out.c_str());
     const ToolResult r = Convert(kCorpus + c.in + " " + out + " " + c.options);
     ASSERT_EQ(r.code, 0) << c.in << " " << c.options << ": " << r.err;
@@ -75,7 +80,7 @@ TEST(ConvertTool, EveryMethodGivesAOneFrameGif) {
 }
 
 TEST(ConvertTool, Errors) {
-  const std::string out = testing::TempDir() + "/convert-err.gif";
+  const std::string out = TempFile(".gif");
   const struct {
     std::string args;
     int code;
