@@ -24,15 +24,29 @@ constexpr platform::UINT kThreadWindowFirst = platform::WM_DESTROYTHREADWINDOW; 
 constexpr platform::UINT kThreadWindowLast = platform::WM_SYNCHRONIZE;           // 0x8FFF
 
 // Serves the thread window's messages (the painters' synchronised calls)
-// until none is left; false when a WM_QUIT was met.
+// until none is left. A WM_QUIT met on the way is put back for the
+// program's own loop; false then.
 bool PumpThreadWindow() {
   platform::MSG msg;
   while (platform::PeekMessage(msg, nullptr, kThreadWindowFirst, kThreadWindowLast, platform::PM_REMOVE)) {
-    if (msg.message == platform::WM_QUIT) return false;
+    if (msg.message == platform::WM_QUIT) {
+      platform::PostQuitMessage(static_cast<int>(msg.wParam));
+      return false;
+    }
     platform::TranslateMessage(msg);
     platform::DispatchMessage(msg);
   }
   return true;
+}
+
+// One step of waiting for painters to detach. Once a quit is pending, the
+// queue would hand it back at once, so the synchronised calls are served
+// directly: a painter must never outlive the picture it reads.
+void ServePainters(bool& QuitPending) {
+  if (QuitPending)
+    platform::CheckSynchronize();
+  else
+    QuitPending = !PumpThreadWindow();
 }
 
 }  // namespace
@@ -74,7 +88,10 @@ void TGIFImage::Draw(TCanvas& Canvas, const TRect& Rect) {
   while (DrawPainter != nullptr && !DrawPainter->Terminated() && !DrawPainter->FramePainted) {
     platform::MSG msg;
     if (platform::PeekMessage(msg, nullptr, kThreadWindowFirst, kThreadWindowLast, platform::PM_REMOVE)) {
-      if (msg.message == platform::WM_QUIT) return;
+      if (msg.message == platform::WM_QUIT) {
+        platform::PostQuitMessage(static_cast<int>(msg.wParam));  // the program's loop still ends
+        return;
+      }
       platform::TranslateMessage(msg);
       platform::DispatchMessage(msg);
     } else {
@@ -122,6 +139,7 @@ TGIFPainter* TGIFImage::StartPainter(TGIFPainter** Ref, TCanvas* Canvas, TGIFDra
 }
 
 void TGIFImage::StopDrawPainter() {
+  bool quit = false;
   for (;;) {
     {
       auto lock = Painters.Lock();
@@ -129,13 +147,14 @@ void TGIFImage::StopDrawPainter() {
       DrawPainter->RequestStop();
       if (!DrawPainter->RunsInThread()) break;
     }
-    PumpThreadWindow();
+    ServePainters(quit);
     platform::Sleep(0);
   }
   DropBitmap();
 }
 
 void TGIFImage::StopAllPainters() {
+  bool quit = false;
   try {
     for (;;) {
       int threaded = 0;
@@ -148,7 +167,7 @@ void TGIFImage::StopAllPainters() {
         }
       }
       if (threaded == 0) break;
-      if (!PumpThreadWindow()) break;
+      ServePainters(quit);
       std::this_thread::yield();
     }
   } catch (...) {

@@ -390,6 +390,27 @@ TEST_F(Drawing, AQuitMessageEndsAnUnthreadedRun) {
   EXPECT_EQ(msg.wParam, 7u);
 }
 
+// Closing a program posts a quit and then destroys its pictures: their
+// painters are still waited for, and the quit stays for the program's loop.
+TEST_F(Drawing, APendingQuitNeitherAbandonsPaintersNorGetsLost) {
+  platform::SetClock(nullptr);
+  for (int round = 0; round < 20; ++round) {
+    TPlay play(Frames({1, 1, 1}), kThreaded | DrawRepeatForever, 100, false);
+    play.Draw();
+    platform::PostQuitMessage(3);
+    play.image.reset();
+    EXPECT_TRUE(play.events.empty() || play.events.back() != "end");
+    // The program's loop: what is left, then the quit.
+    platform::MSG msg{};
+    for (int i = 0; i < 1000 && platform::PeekMessage(msg, nullptr, 0, 0, platform::PM_REMOVE); ++i) {
+      if (msg.message == platform::WM_QUIT) break;
+      platform::DispatchMessage(msg);
+    }
+    EXPECT_EQ(msg.message, platform::WM_QUIT);
+    EXPECT_EQ(msg.wParam, 3u);
+  }
+}
+
 TEST_F(Drawing, TiledCopiesOfTheCachedBitmap) {
   TPlay play(Frames({1, 1}), kUnthreaded & ~DrawRepeat);
   play.PlayToEnd();
@@ -419,7 +440,7 @@ TEST_F(Drawing, LoadAnimateDestroy200TimesLeavesNothingBehind) {
   }
   FreeRenderPool();
   for (int i = 0; i < 1000 && ThreadCount() > threads; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_LE(ThreadCount(), threads);
 }
 
 }  // namespace
