@@ -48,20 +48,19 @@ public:
   explicit TRenderThread(std::shared_ptr<TRenderer::TState> Pool) : Pool(std::move(Pool)) {
     SetFreeOnTerminate(true);
   }
+  // Counted here, not in Execute: a worker stopped before it ran never
+  // enters Execute, but its thread still ends and frees it.
+  ~TRenderThread() override {
+    std::lock_guard guard(Pool->LiveLock);
+    --Pool->Live;
+    Pool->LiveChanged.notify_all();
+  }
   const char* ClassName() const noexcept { return "TRenderThread"; }
 
   std::atomic<bool> Idle{true};
 
 protected:
   void Execute() override {
-    struct TLive {
-      TRenderer::TState& state;
-      ~TLive() {
-        std::lock_guard guard(state.LiveLock);
-        --state.Live;
-        state.LiveChanged.notify_all();
-      }
-    } live{*Pool};
     while (!Terminated()) {
       if (Pool->WorkSemaphore.WaitFor(static_cast<platform::DWORD>(RenderIdleMs)) ==
           platform::WAIT_TIMEOUT) {

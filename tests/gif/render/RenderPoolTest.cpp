@@ -143,6 +143,17 @@ TEST(RenderPool, DestroyingThePoolEndsAWaitingPainterAndEveryWorker) {
   EXPECT_EQ(queued.result, 1);
 }
 
+// A worker stopped before its thread ran still counts as ended.
+TEST(RenderPool, APoolDestroyedRightAfterItsFirstRequestEnds) {
+  TPoolSettings settings(4, 0, 60000);
+  std::atomic<int> rendered{0};
+  for (int i = 0; i < 50; ++i) {
+    auto pool = std::make_unique<TRenderer>();
+    std::thread([&] { pool->RequestRender(std::make_shared<TRenderTicket>([&] { ++rendered; })); }).join();
+    pool.reset();
+  }
+}
+
 TEST(RenderPool, AnIdleWorkerEndsAndTheNextRequestStartsAnother) {
   TPoolSettings settings(4, 60000, 20);
   std::atomic<int> rendered{0};
