@@ -177,6 +177,12 @@ size_t TRenderer::WorkerCount() {
   return state_->Workers.size();
 }
 
+size_t TRenderer::BusyWorkers() {
+  std::lock_guard guard(state_->WorkersLock);
+  return static_cast<size_t>(std::count_if(state_->Workers.begin(), state_->Workers.end(),
+                                           [](TRenderThread* w) { return !w->Idle; }));
+}
+
 size_t TRenderer::QueuedCount() {
   std::lock_guard guard(state_->QueueLock);
   return state_->RequestQueue.size();

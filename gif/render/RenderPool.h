@@ -60,6 +60,7 @@ public:
 
   // For tests and diagnostics.
   size_t WorkerCount();
+  size_t BusyWorkers();  // workers serving a request
   size_t QueuedCount();
   size_t LiveWorkers();
 

@@ -233,7 +233,7 @@ TEST_F(Painter, StoppingWhileThePoolRendersEndsTheRun) {
   // The painter asks the pool for frame 1; nobody serves the worker yet.
   for (int i = 0; i < 100000; ++i) {
     TRenderer* pool = RenderPoolIfCreated();
-    if (pool != nullptr && pool->WorkerCount() == 1 && pool->QueuedCount() == 0) break;
+    if (pool != nullptr && pool->BusyWorkers() == 1) break;
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
   play.image->StopDrawPainter();  // must not hang in the endless wait that follows

@@ -48,16 +48,18 @@ struct TRequester {
 // Serves synchronised calls until Done holds (bounded, so a fault fails
 // instead of hanging).
 void ServeUntil(const std::function<bool()>& Done) {
-  for (int i = 0; i < 200000 && !Done(); ++i) {
+  bool done = false;
+  for (int i = 0; i < 200000 && !(done = Done()); ++i) {
     platform::CheckSynchronize();
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
-  ASSERT_TRUE(Done());
+  ASSERT_TRUE(done);
 }
 
 void WaitUntil(const std::function<bool()>& Done) {
-  for (int i = 0; i < 200000 && !Done(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(50));
-  ASSERT_TRUE(Done());
+  bool done = false;
+  for (int i = 0; i < 200000 && !(done = Done()); ++i) std::this_thread::sleep_for(std::chrono::microseconds(50));
+  ASSERT_TRUE(done);
 }
 
 // Busy workers (blocked until the main thread serves them) add up to the
@@ -74,8 +76,8 @@ TEST(RenderPool, BusyWorkersGrowToTheLimitThenIdleOnesAreReused) {
         requests.push_back(std::make_unique<TRequester>(pool, rendered));
         // Until a worker has taken it, or every allowed worker is busy.
         WaitUntil([&] {
-          return pool.QueuedCount() == 0 ? pool.WorkerCount() == static_cast<size_t>(std::min(i + 1, limit))
-                                         : pool.WorkerCount() == static_cast<size_t>(limit);
+          return pool.BusyWorkers() == static_cast<size_t>(std::min(i + 1, limit)) &&
+                 pool.QueuedCount() == static_cast<size_t>(std::max(0, i + 1 - limit));
         });
         EXPECT_EQ(pool.WorkerCount(), static_cast<size_t>(std::min(i + 1, limit)));
       }
@@ -97,13 +99,13 @@ TEST(RenderPool, BusyWorkersGrowToTheLimitThenIdleOnesAreReused) {
 }
 
 TEST(RenderPool, ATimedOutRequestIsWithdrawnAndItsTicketStaysUsable) {
-  TPoolSettings settings(1, 30, 60000);
+  TPoolSettings settings(1, 300, 60000);
   std::atomic<int> rendered{0};
   TRenderer pool;
   // Nobody serves the main thread yet: the only worker stays busy and both
   // requests time out, the second still queued.
   TRequester busy(pool, rendered);
-  WaitUntil([&] { return pool.QueuedCount() == 0 && pool.WorkerCount() == 1; });
+  WaitUntil([&] { return pool.BusyWorkers() == 1; });
   {
     TRequester late(pool, rendered);
     WaitUntil([&] { return late.result >= 0; });
@@ -122,7 +124,7 @@ TEST(RenderPool, AClosedTicketRendersNothingButIsStillSignalled) {
   std::atomic<int> rendered{0};
   TRenderer pool;
   TRequester request(pool, rendered);
-  WaitUntil([&] { return pool.QueuedCount() == 0 && pool.WorkerCount() == 1; });
+  WaitUntil([&] { return pool.BusyWorkers() == 1; });
   request.ticket->Close();
   ServeUntil([&] { return request.result >= 0; });
   EXPECT_EQ(request.result, 1);
@@ -134,7 +136,7 @@ TEST(RenderPool, DestroyingThePoolEndsAWaitingPainterAndEveryWorker) {
   std::atomic<int> rendered{0};
   auto pool = std::make_unique<TRenderer>();
   TRequester busy(*pool, rendered);
-  WaitUntil([&] { return pool->QueuedCount() == 0 && pool->WorkerCount() == 1; });
+  WaitUntil([&] { return pool->BusyWorkers() == 1; });
   TRequester queued(*pool, rendered);
   WaitUntil([&] { return pool->QueuedCount() == 1; });
   pool.reset();  // serves the busy worker's call while it waits for it
