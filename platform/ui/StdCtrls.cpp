@@ -85,7 +85,7 @@ TSize TLabel::MeasureCaption() {
   canvas.Font().Assign(&Font());
   std::vector<std::string> lines = DisplayLines();
   // An empty caption measures as one blank, so the label keeps a line's height.
-  if (lines.size() == 1 && lines[0].empty()) lines[0] = " ";
+  if (lines.size() == 1 && lines[0].empty()) lines[0].push_back(' ');
   int width = 0, lineHeight = canvas.TextHeight("Wg");
   for (const auto& line : lines) width = std::max(width, canvas.TextWidth(line));
   return {width, lineHeight * static_cast<int>(lines.size())};

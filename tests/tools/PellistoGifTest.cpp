@@ -77,7 +77,7 @@ TEST(PellistoGif, IndicesMatchTheLibrary) {
   auto loaded = giftest::Load(giftest::Bytes(std::istreambuf_iterator<char>(in), {}));
   ASSERT_EQ(loaded.error, "");
   for (int i = 0; i < loaded.FrameCount(); ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "/%03d", i);
     const auto& f = loaded.Frame(i);
     EXPECT_EQ(Slurp(dir + name + ".idx"),
