@@ -51,8 +51,12 @@ TEST_F(WindowTest, LayoutWithoutSettings) {
     SCOPED_TRACE(p.Control->Name());
     EXPECT_EQ(p.Control->Left(), p.Left);
     EXPECT_EQ(p.Control->Top(), p.Top);
-    if (p.Width >= 0) EXPECT_EQ(p.Control->Width(), p.Width);
-    if (p.Height >= 0) EXPECT_EQ(p.Control->Height(), p.Height);
+    if (p.Width >= 0) {
+      EXPECT_EQ(p.Control->Width(), p.Width);
+    }
+    if (p.Height >= 0) {
+      EXPECT_EQ(p.Control->Height(), p.Height);
+    }
   }
 
   struct TFontCase {

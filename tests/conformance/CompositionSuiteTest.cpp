@@ -14,42 +14,15 @@
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
 #include "tests/conformance/Composition.h"
+#include "tests/conformance/SuiteConf.h"
 
 namespace {
 
 const std::string kSuite = std::string(PELLISTO_SHARED_DIR) + "/gif-test-suite/";
 constexpr uint32_t kKey = 0x010203;
 
-using Ini = std::map<std::string, std::map<std::string, std::string>>;
-
-Ini ReadIni(const std::string& Path) {
-  Ini ini;
-  std::ifstream in(Path);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '[') {
-      section = line.substr(1, line.find(']') - 1);
-      continue;
-    }
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    auto trim = [](std::string s) {
-      s.erase(0, s.find_first_not_of(" \t"));
-      s.erase(s.find_last_not_of(" \t\r") + 1);
-      return s;
-    };
-    ini[section][trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
-  }
-  return ini;
-}
-
-std::vector<std::string> Split(const std::string& S) {
-  std::vector<std::string> out;
-  std::stringstream in(S);
-  for (std::string item; std::getline(in, item, ',');) out.push_back(item);
-  return out;
-}
+using suiteconf::Ini;
+using suiteconf::Split;
 
 // An expected frame: 8-bit RGBA; alpha 0 shows the key colour.
 std::vector<uint32_t> ExpectedFrame(const std::string& File) {
@@ -65,7 +38,7 @@ class SuiteComposition : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SuiteComposition, ComposesToTheExpectedFrames) {
   const std::string name = GetParam();
-  Ini conf = ReadIni(kSuite + name + ".conf");
+  Ini conf = suiteconf::ReadConf(kSuite + name + ".conf");
   auto image = std::make_unique<gif::TGIFImage>();
   try {
     platform::TMemoryStream stream;

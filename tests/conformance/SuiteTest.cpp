@@ -12,6 +12,7 @@
 
 #include "gif/decode/ColorMap.h"
 #include "gif/decode/Extensions.h"
+#include "tests/conformance/SuiteConf.h"
 #include "tests/gif/decode/GifTestUtil.h"
 
 namespace {
@@ -73,38 +74,9 @@ const Difference* DifferenceFor(const std::string& test) {
   return nullptr;
 }
 
-using Ini = std::map<std::string, std::map<std::string, std::string>>;
-
-Ini ReadConf(const std::string& path) {
-  Ini ini;
-  std::ifstream in(path);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '[') {
-      section = line.substr(1, line.find(']') - 1);
-      continue;
-    }
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    auto trim = [](std::string s) {
-      s.erase(0, s.find_first_not_of(" \t"));
-      s.erase(s.find_last_not_of(" \t\r") + 1);
-      return s;
-    };
-    ini[section][trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
-  }
-  return ini;
-}
-
-std::vector<std::string> Split(const std::string& s) {
-  std::vector<std::string> out;
-  std::stringstream in(s);
-  std::string item;
-  while (std::getline(in, item, ','))
-    if (!item.empty()) out.push_back(item);
-  return out;
-}
+using suiteconf::Ini;
+using suiteconf::ReadConf;
+using suiteconf::Split;
 
 giftest::Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

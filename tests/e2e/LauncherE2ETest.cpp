@@ -262,6 +262,44 @@ TEST_F(LauncherE2ETest, GifPictureIsShownAndNothingIsReported) {
   })) << colours;
 }
 
+// The demo picture animates: two shots a few frame delays apart differ
+// inside the picture's area and nowhere else.
+TEST_F(LauncherE2ETest, AnimatedPictureChangesOnlyInsideItsArea) {
+#ifndef PELLISTO_LAUNCHER_GIF
+  GTEST_SKIP() << "the launcher is built without the GIF module";
+#endif
+  fs::copy_file(std::string(PELLISTO_SOURCE_DIR) + "/demo/picture.gif", cd_ + "picture.gif");
+  unsigned long id = Start();
+  ASSERT_NE(id, 0u);
+  constexpr int kWidth = 514, kHeight = 354;
+  // The picture box after the shift up by the advert label's height.
+  constexpr int kLeft = 64, kTop = 251, kRight = 64 + 437, kBottom = 251 + 86;
+  auto shot = [&](const std::string& name) {
+    const std::string file = root_ + "/" + name + ".rgb";
+    x_.Run("/usr/bin/import -window " + std::to_string(id) + " -depth 8 rgb:'" + file + "' 2>/dev/null");
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // Wait until the painter has drawn something, then take two shots
+  // three frame delays (100 ms each) apart.
+  ASSERT_TRUE(Eventually([&] { return shot("first").size() == size_t{kWidth * kHeight * 3}; }));
+  SleepMs(300);
+  const std::string first = shot("first");
+  SleepMs(300);
+  const std::string second = shot("second");
+  ASSERT_EQ(first.size(), size_t{kWidth * kHeight * 3});
+  ASSERT_EQ(second.size(), first.size());
+  int inside = 0, outside = 0;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const size_t at = static_cast<size_t>(y * kWidth + x) * 3;
+      if (first.compare(at, 3, second, at, 3) == 0) continue;
+      (x >= kLeft && x < kRight && y >= kTop && y < kBottom ? inside : outside) += 1;
+    }
+  EXPECT_GT(inside, 0);
+  EXPECT_EQ(outside, 0);
+}
+
 TEST(LauncherNoDisplayTest, FailsWithAClearError) {
   std::string command = "DISPLAY=:199 '" + kLauncher + "' 2>&1 >/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
