@@ -18,24 +18,11 @@
 #include "platform/graphics/Bitmap.h"
 #include "platform/rtl/Clock.h"
 #include "platform/threads/Messages.h"
+#include "tests/gif/render/RenderTestUtil.h"
 
 namespace composition {
 
-// Rows of 0x00RRGGBB, top to bottom.
-inline std::vector<uint32_t> Pixels32(platform::TBitmap& Bitmap) {
-  const int32_t w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
-  std::vector<uint32_t> out(static_cast<size_t>(w) * static_cast<size_t>(h));
-  if (out.empty()) return out;
-  platform::BITMAPINFO info{};
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biBitCount = 32;
-  platform::HDC dc = platform::CreateCompatibleDC(nullptr);
-  platform::GetDIBits(dc, Bitmap.Handle(), 0, static_cast<uint32_t>(h), out.data(), &info, platform::DIB_RGB_COLORS);
-  platform::DeleteDC(dc);
-  for (uint32_t& p : out) p &= 0xFFFFFF;
-  return out;
-}
+using rendertest::Pixels32;
 
 struct TComposed {
   std::vector<std::vector<uint32_t>> Frames;  // one per painted frame
