@@ -244,7 +244,9 @@ private:
   void ThinLine(PointF a, PointF b) {
     const double dx = b.X - a.X, dy = b.Y - a.Y;
     const double steps = std::max(std::abs(dx), std::abs(dy));
-    if (!std::isfinite(steps)) return;
+    // Step counts past 2^40 come only from damaged records and would
+    // overflow the integer walk below.
+    if (!(steps < 0x1p40)) return;
     if (steps < 1) {
       Plot(a);
       return;
